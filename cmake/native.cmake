@@ -1,0 +1,67 @@
+# The native build: the system over winsim, larksim, the tests and the
+# benchmarks.
+find_package(PkgConfig REQUIRED)
+pkg_check_modules(SQLITE3 REQUIRED IMPORTED_TARGET sqlite3)
+find_package(GTest REQUIRED)
+
+file(GLOB WINSIM_SOURCES CONFIGURE_DEPENDS winsim/src/*.cpp)
+list(FILTER WINSIM_SOURCES EXCLUDE REGEX "winmain_entry\\.cpp$")
+add_library(winsim SHARED ${WINSIM_SOURCES})
+target_include_directories(winsim PUBLIC winsim/include)
+target_link_libraries(winsim PRIVATE PkgConfig::SQLITE3 ${CMAKE_DL_LIBS} pthread)
+
+add_library(winsim_winmain STATIC winsim/src/winmain_entry.cpp)
+target_link_libraries(winsim_winmain PUBLIC winsim)
+
+# Sources shared by both deliverables, compiled into each.
+add_library(lark_common STATIC ${COMMON_SOURCES})
+target_include_directories(lark_common PUBLIC common)
+target_link_libraries(lark_common PUBLIC winsim)
+
+add_library(larkui_core STATIC ${UIDLL_SOURCES})
+target_include_directories(larkui_core PUBLIC uidll)
+target_link_libraries(larkui_core PUBLIC lark_common)
+
+# The spooler loads the driver by file name; only the entry points of the
+# export definitions are visible, as from the Windows DLL.
+file(STRINGS uidll/larkui.def DEF_LINES)
+set(EXPORT_SYMBOLS "")
+foreach(line IN LISTS DEF_LINES)
+  string(STRIP "${line}" symbol)
+  if(symbol MATCHES "^(Drv|Dev)[A-Za-z]+$")
+    string(APPEND EXPORT_SYMBOLS "    ${symbol};\n")
+  endif()
+endforeach()
+file(WRITE ${CMAKE_BINARY_DIR}/larkui.map "{\n  global:\n${EXPORT_SYMBOLS}  local: *;\n};\n")
+add_library(larkui SHARED ${UIDLL_SOURCES} ${COMMON_SOURCES})
+target_include_directories(larkui PRIVATE uidll common)
+target_link_libraries(larkui PRIVATE winsim)
+target_link_options(larkui PRIVATE -Wl,--version-script=${CMAKE_BINARY_DIR}/larkui.map
+                    -Wl,--no-undefined)
+set_target_properties(larkui PROPERTIES LINK_DEPENDS ${CMAKE_BINARY_DIR}/larkui.map)
+
+add_library(larkmon_core STATIC ${MONITOR_SOURCES})
+target_include_directories(larkmon_core PUBLIC printerstatus)
+target_link_libraries(larkmon_core PUBLIC lark_common)
+add_executable(larkmon printerstatus/larkmon_main.cpp)
+target_link_libraries(larkmon PRIVATE larkmon_core winsim_winmain)
+
+file(GLOB LARKSIM_SOURCES CONFIGURE_DEPENDS larksim/*.cpp)
+add_executable(larksim ${LARKSIM_SOURCES})
+target_include_directories(larksim PRIVATE common uidll)
+target_link_libraries(larksim PRIVATE winsim)
+
+# The driver package as it is installed: the shipped files and the two
+# deliverables under their Windows names.
+file(GLOB PACKAGE_FILES CONFIGURE_DEPENDS package/*)
+add_custom_target(driver_package ALL
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/package
+  COMMAND ${CMAKE_COMMAND} -E copy ${PACKAGE_FILES} ${CMAKE_BINARY_DIR}/package/
+  COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:larkui> ${CMAKE_BINARY_DIR}/package/larkui.dll
+  COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:larkmon> ${CMAKE_BINARY_DIR}/package/larkmon.exe
+  DEPENDS larkui larkmon ${PACKAGE_FILES})
+
+add_subdirectory(tests)
+if(LARK_BENCHMARKS)
+  add_subdirectory(bench)
+endif()

@@ -1,0 +1,25 @@
+# The Windows build: larkui.dll and larkmon.exe against the real Windows
+# headers, with a static runtime so the binaries need nothing beside them.
+add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0601)
+set(STATIC_RUNTIME -static -static-libgcc -static-libstdc++)
+
+add_library(larkui SHARED ${UIDLL_SOURCES} ${COMMON_SOURCES} uidll/larkui.def)
+target_include_directories(larkui PRIVATE uidll common)
+set_target_properties(larkui PROPERTIES PREFIX "" OUTPUT_NAME larkui)
+target_link_options(larkui PRIVATE ${STATIC_RUNTIME} -Wl,--kill-at)
+target_link_libraries(larkui PRIVATE winspool gdi32 user32 ole32 oleaut32 uuid)
+
+add_executable(larkmon WIN32 printerstatus/larkmon_main.cpp ${MONITOR_SOURCES} ${COMMON_SOURCES})
+target_include_directories(larkmon PRIVATE printerstatus common)
+target_link_options(larkmon PRIVATE ${STATIC_RUNTIME})
+target_link_libraries(larkmon PRIVATE winspool setupapi user32 gdi32)
+
+file(GLOB PACKAGE_FILES CONFIGURE_DEPENDS package/*)
+add_custom_target(driver_package ALL
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/package
+  COMMAND ${CMAKE_COMMAND} -E copy ${PACKAGE_FILES} ${CMAKE_BINARY_DIR}/package/
+  COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:larkui> ${CMAKE_BINARY_DIR}/package/larkui.dll
+  COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:larkmon> ${CMAKE_BINARY_DIR}/package/larkmon.exe
+  DEPENDS larkui larkmon ${PACKAGE_FILES})
+
+add_subdirectory(tests/wine)

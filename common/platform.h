@@ -1,0 +1,25 @@
+// The one place that includes the platform: the Windows SDK (here MinGW-w64's
+// headers) on Windows, the stand-in platform everywhere else.
+#pragma once
+
+#ifdef _WIN32
+#ifndef UNICODE
+#define UNICODE
+#endif
+#ifndef _UNICODE
+#define _UNICODE
+#endif
+#include <windows.h>
+// windows.h must come first.
+#include <winspool.h>
+#include <winddiui.h>
+#include <setupapi.h>
+#include <initguid.h>
+#include <usbprint.h>
+#include <ntddpar.h>
+#include <stdio.h>
+
+#include "win_missing.h"
+#else
+#include <winsim/windows.h>
+#endif

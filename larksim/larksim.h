@@ -1,0 +1,29 @@
+// larksim: sets up a winsim machine and drives the driver's roads on it.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "winsim/control.h"
+
+namespace larksim {
+
+using Args = std::vector<std::string>;
+
+// Every command returns the process exit code; 2 for a usage error.
+int Init(const Args& args);
+int InstallDriver(const Args& args);
+int AddPrinter(const Args& args);
+int Show(const Args& args);
+
+// Prints the message to stderr and returns 2 (usage) or 1 (failure).
+int Usage(const std::string& message);
+int Fail(const std::string& message);
+// The value after --name in args, or fallback.
+std::string Option(const Args& args, const std::string& name, const std::string& fallback);
+// The positional arguments (not options or their values).
+Args Positional(const Args& args, const std::vector<std::string>& optionsWithValues);
+// Exits with a message when the printer is not on the machine.
+bool RequirePrinter(const std::string& name, winsim::PrinterRecord* record);
+
+}  // namespace larksim

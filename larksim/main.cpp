@@ -1,0 +1,58 @@
+// larksim: the command line over a winsim machine.
+#include <cstdio>
+#include <cstring>
+#include <map>
+
+#include "larksim.h"
+
+namespace {
+
+struct Command {
+    int (*run)(const larksim::Args&);
+    const char* usage;
+    bool needsMachine;
+};
+
+const std::map<std::string, Command>& Commands() {
+    static const std::map<std::string, Command> commands = {
+        {"init", {larksim::Init, "init                      create the machine at WINSIM_ROOT", false}},
+        {"install-driver",
+         {larksim::InstallDriver, "install-driver <folder>   install a driver package", true}},
+        {"add-printer",
+         {larksim::AddPrinter,
+          "add-printer <name> --port <port> [--driver <driver>]   add a printer", true}},
+        {"show", {larksim::Show, "show <printer>            printer data and default devmode", true}},
+    };
+    return commands;
+}
+
+void PrintHelp() {
+    std::fprintf(stderr, "usage: larksim [--root <folder>] <command> ...\ncommands:\n");
+    for (const auto& [name, command] : Commands()) std::fprintf(stderr, "  %s\n", command.usage);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    larksim::Args args(argv + 1, argv + argc);
+    if (args.size() >= 2 && args[0] == "--root") {
+        winsim::SetMachineRoot(args[1]);
+        args.erase(args.begin(), args.begin() + 2);
+    }
+    if (args.empty() || args[0] == "--help" || args[0] == "help") {
+        PrintHelp();
+        return args.empty() ? 2 : 0;
+    }
+    auto it = Commands().find(args[0]);
+    if (it == Commands().end()) {
+        PrintHelp();
+        return larksim::Usage("unknown command '" + args[0] + "'");
+    }
+    std::string root = winsim::MachineRoot();
+    if (root.empty()) return larksim::Usage("no machine root: set WINSIM_ROOT or pass --root");
+    if (it->second.needsMachine && !winsim::MachineExists(root)) {
+        return larksim::Fail("no machine at " + root + " (run 'larksim init' first)");
+    }
+    args.erase(args.begin());
+    return it->second.run(args);
+}

@@ -1,0 +1,6 @@
+// The monitor's trace: one line per event, appended to a fixed file.
+#pragma once
+
+// Appends the message and a line end to the debug log; the line is dropped
+// when the log cannot be opened.
+void WriteDebugLog(const char* message);

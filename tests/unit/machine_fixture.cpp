@@ -1,0 +1,63 @@
+#include "machine_fixture.h"
+
+#include <stdlib.h>
+
+#include <array>
+#include <cstdio>
+
+namespace larktest {
+
+std::string NewMachine() {
+    char pattern[] = "/tmp/lark-test.XXXXXX";
+    std::string root = mkdtemp(pattern);
+    EXPECT_TRUE(winsim::InitMachine(root));
+    winsim::SetMachineRoot(root);
+    setenv("WINSIM_ROOT", root.c_str(), 1);
+    return root;
+}
+
+int RunLarksim(const std::string& arguments, std::string* out) {
+    std::string command = std::string(LARK_LARKSIM) + " --root '" + winsim::MachineRoot() + "' " +
+                          arguments + " 2>&1";
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) return -1;
+    std::array<char, 4096> buffer{};
+    std::string text;
+    size_t n;
+    while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0) text.append(buffer.data(), n);
+    int status = pclose(pipe);
+    if (out != nullptr) *out = text;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+void InstallPackageAndPrinter(const std::u16string& printer, const std::u16string& port) {
+    std::string out;
+    ASSERT_EQ(RunLarksim(std::string("install-driver '") + LARK_PACKAGE_DIR + "'", &out), 0) << out;
+    ASSERT_EQ(RunLarksim("add-printer '" + winsim::ToUtf8(printer) + "' --port " +
+                             winsim::ToUtf8(port),
+                         &out),
+              0)
+        << out;
+}
+
+void MachineTest::SetUp() {
+    root_ = NewMachine();
+    winsim::ClearFaults();
+    before_ = winsim::CurrentCounts();
+}
+
+void MachineTest::TearDown() {
+    winsim::ClearFaults();
+    winsim::Counts after = winsim::CurrentCounts();
+    EXPECT_EQ(after.printerHandles, before_.printerHandles) << "printer handles left open";
+    EXPECT_EQ(after.kernelHandles, before_.kernelHandles) << "handles left open";
+    EXPECT_EQ(after.registryKeys, before_.registryKeys) << "registry keys left open";
+    EXPECT_EQ(after.deviceInfoLists, before_.deviceInfoLists) << "device sets left open";
+    EXPECT_EQ(after.heapBlocks, before_.heapBlocks) << "heap blocks left allocated";
+    EXPECT_EQ(after.globalBlocks, before_.globalBlocks) << "global blocks left allocated";
+    EXPECT_EQ(after.localBlocks, before_.localBlocks) << "local blocks left allocated";
+    std::string command = "rm -rf '" + root_ + "'";
+    if (!HasFailure()) (void)system(command.c_str());
+}
+
+}  // namespace larktest

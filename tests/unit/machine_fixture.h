@@ -1,0 +1,28 @@
+// A fresh winsim machine per test, with the driver package installed from
+// the build's package folder, and a check that the test left nothing held.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "winsim/control.h"
+
+namespace larktest {
+
+// Creates a machine in a new temporary folder and makes it this process's.
+std::string NewMachine();
+// Runs larksim on the current machine; returns its exit code, output to *out.
+int RunLarksim(const std::string& arguments, std::string* out = nullptr);
+// Installs the build's driver package and adds the printer on the port.
+void InstallPackageAndPrinter(const std::u16string& printer, const std::u16string& port);
+
+class MachineTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+    std::string root_;
+    winsim::Counts before_;
+};
+
+}  // namespace larktest

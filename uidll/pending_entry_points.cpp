@@ -1,0 +1,36 @@
+// Entry points whose handling is not built yet answer as the interface
+// defines for an unhandled request.
+#include "platform.h"
+
+extern "C" int WINAPI DrvDocumentEvent(HANDLE, HDC, int, ULONG, PVOID, ULONG, PVOID) {
+    return DOCUMENTEVENT_UNSUPPORTED;
+}
+
+extern "C" DWORD WINAPI DrvDeviceCapabilities(HANDLE, PWSTR, WORD, PVOID, PDEVMODEW) {
+    return static_cast<DWORD>(-1);
+}
+
+extern "C" LONG WINAPI DrvDocumentPropertySheets(PPROPSHEETUI_INFO, LPARAM) {
+    return -1;
+}
+
+extern "C" LONG WINAPI DrvDevicePropertySheets(PPROPSHEETUI_INFO, LPARAM) {
+    return -1;
+}
+
+extern "C" LONG WINAPI DrvDocumentProperties(HWND, HANDLE, PWSTR, PDEVMODEW, PDEVMODEW, DWORD) {
+    return -1;
+}
+
+extern "C" LONG WINAPI DrvAdvancedDocumentProperties(HWND, HANDLE, PWSTR, PDEVMODEW output,
+                                                     PDEVMODEW) {
+    return output == nullptr ? 2328 : 0;
+}
+
+extern "C" BOOL WINAPI DrvConvertDevMode(LPWSTR, PDEVMODEW, PDEVMODEW, PLONG, DWORD) {
+    return FALSE;
+}
+
+extern "C" BOOL WINAPI DrvPrinterEvent(LPWSTR, INT, DWORD, LPARAM) {
+    return TRUE;
+}

@@ -1,0 +1,98 @@
+// Control side of the stand-in platform, for larksim and the tests: setting
+// up a machine, counting what a process holds open, and making platform
+// calls fail. The system itself never includes this header.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "windows.h"
+
+namespace winsim {
+
+// The machine root comes from WINSIM_ROOT unless a process sets it first.
+void SetMachineRoot(const std::string& root);
+std::string MachineRoot();
+// Creates the folder layout and the database of a new machine (idempotent).
+bool InitMachine(const std::string& root);
+bool MachineExists(const std::string& root);
+
+// Host path of a Windows path on this machine (case-insensitive lookup of
+// every existing component, as the Windows file system does).
+std::string HostPath(const std::u16string& windowsPath);
+std::u16string DriverDirectory();  // C:\Windows\System32\spool\drivers\x64
+
+// Machine settings, stored in the machine database.
+void SetSetting(const std::string& key, const std::string& value);
+std::string GetSetting(const std::string& key, const std::string& fallback);
+
+// UTF-8 and UTF-16 conversions for the control side.
+std::string ToUtf8(const std::u16string& text);
+std::u16string ToUtf16(const std::string& text);
+
+struct DriverRecord {
+    std::u16string name;
+    DWORD version = 3;
+    std::u16string driverPath, dataFile, configFile, helpFile;
+    std::vector<std::u16string> dependentFiles;
+};
+// Registers a driver whose files already lie in the driver directory's
+// version folder (full Windows paths in the record).
+bool AddDriver(const DriverRecord& driver);
+bool GetDriver(const std::u16string& name, DriverRecord* driver);
+
+struct PrinterRecord {
+    std::u16string name, port, driver;
+    std::vector<uint8_t> devmode;
+    DWORD jobs = 0;
+};
+// Adds the printer as the spooler does: stores it, asks the driver for its
+// default devmode (DrvConvertDevMode, CDM_DRIVER_DEFAULT) and sends it
+// PRINTER_EVENT_INITIALIZE (DrvPrinterEvent), each when the driver has it.
+bool AddPrinter(const std::u16string& name, const std::u16string& port,
+                const std::u16string& driver, std::string* error);
+// Stores the printer only, with no driver calls.
+bool StorePrinter(const PrinterRecord& printer);
+bool GetPrinterRecord(const std::u16string& name, PrinterRecord* printer);
+bool SetPrinterDevmode(const std::u16string& name, const std::vector<uint8_t>& devmode);
+bool SetPrinterJobs(const std::u16string& name, DWORD jobs);
+std::vector<std::u16string> PrinterNames();
+
+struct PrinterDataValue {
+    std::u16string name;
+    DWORD type = 0;
+    std::vector<uint8_t> data;
+};
+std::vector<PrinterDataValue> PrinterData(const std::u16string& printer);
+
+// The driver's user-interface module, loaded as the spooler loads it.
+struct DriverModule {
+    void* library = nullptr;
+    std::string error;
+};
+DriverModule LoadDriverModule(const std::u16string& configFile);
+void* DriverEntry(const DriverModule& module, const char* name);
+void UnloadDriverModule(DriverModule& module);
+
+// What this process holds of the platform.
+struct Counts {
+    long printerHandles = 0;
+    long kernelHandles = 0;
+    long registryKeys = 0;
+    long deviceInfoLists = 0;
+    long heapBlocks = 0;
+    long globalBlocks = 0;
+    long localBlocks = 0;
+};
+Counts CurrentCounts();
+bool NothingHeld();  // every count at zero
+
+// Fault injection: the nth call from now of the named platform function
+// fails with the given error (nth 0: every call). Other processes take
+// faults from WINSIM_FAULTS ("Name:nth[:error],...") at start.
+void FailCall(const std::string& function, int nth, DWORD error = ERROR_GEN_FAILURE);
+void ClearFaults();
+long CallCount(const std::string& function);  // calls seen since start
+
+}  // namespace winsim

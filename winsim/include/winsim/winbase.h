@@ -1,0 +1,116 @@
+// Kernel services the system relies on: last error, memory, files, text
+// conversion, time, language, processes and threads.
+#pragma once
+
+#include <cstdio>
+
+#include "wintypes.h"
+
+#define GMEM_FIXED 0x0000
+#define GMEM_ZEROINIT 0x0040
+#define GPTR (GMEM_FIXED | GMEM_ZEROINIT)
+#define LMEM_FIXED 0x0000
+#define LMEM_ZEROINIT 0x0040
+#define LPTR (LMEM_FIXED | LMEM_ZEROINIT)
+#define HEAP_ZERO_MEMORY 0x00000008
+
+#define CP_ACP 0
+#define CP_UTF8 65001
+
+#define GENERIC_READ 0x80000000L
+#define GENERIC_WRITE 0x40000000L
+#define OPEN_EXISTING 3
+#define FILE_SHARE_READ 0x00000001
+
+#define CREATE_SUSPENDED 0x00000004
+#define INFINITE 0xFFFFFFFF
+#define WAIT_OBJECT_0 0
+#define WAIT_TIMEOUT 258
+
+typedef struct _STARTUPINFOW {
+    DWORD cb;
+    LPWSTR lpReserved;
+    LPWSTR lpDesktop;
+    LPWSTR lpTitle;
+    DWORD dwX;
+    DWORD dwY;
+    DWORD dwXSize;
+    DWORD dwYSize;
+    DWORD dwXCountChars;
+    DWORD dwYCountChars;
+    DWORD dwFillAttribute;
+    DWORD dwFlags;
+    WORD wShowWindow;
+    WORD cbReserved2;
+    LPBYTE lpReserved2;
+    HANDLE hStdInput;
+    HANDLE hStdOutput;
+    HANDLE hStdError;
+} STARTUPINFOW, *LPSTARTUPINFOW;
+
+typedef struct _PROCESS_INFORMATION {
+    HANDLE hProcess;
+    HANDLE hThread;
+    DWORD dwProcessId;
+    DWORD dwThreadId;
+} PROCESS_INFORMATION, *LPPROCESS_INFORMATION;
+
+typedef DWORD(WINAPI* LPTHREAD_START_ROUTINE)(LPVOID);
+
+WINSIM_API DWORD WINAPI GetLastError(void);
+WINSIM_API void WINAPI SetLastError(DWORD error);
+
+WINSIM_API HANDLE WINAPI GetProcessHeap(void);
+WINSIM_API LPVOID WINAPI HeapAlloc(HANDLE heap, DWORD flags, SIZE_T bytes);
+WINSIM_API BOOL WINAPI HeapFree(HANDLE heap, DWORD flags, LPVOID block);
+WINSIM_API HGLOBAL WINAPI GlobalAlloc(UINT flags, SIZE_T bytes);
+WINSIM_API HGLOBAL WINAPI GlobalFree(HGLOBAL block);
+WINSIM_API HGLOBAL WINAPI GlobalHandle(LPCVOID pointer);
+WINSIM_API LPVOID WINAPI GlobalLock(HGLOBAL block);
+WINSIM_API BOOL WINAPI GlobalUnlock(HGLOBAL block);
+WINSIM_API HLOCAL WINAPI LocalAlloc(UINT flags, SIZE_T bytes);
+WINSIM_API HLOCAL WINAPI LocalFree(HLOCAL block);
+
+WINSIM_API BOOL WINAPI CloseHandle(HANDLE handle);
+
+WINSIM_API int WINAPI MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR text, int bytes,
+                                          LPWSTR out, int units);
+WINSIM_API int WINAPI WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR text, int units,
+                                          LPSTR out, int bytes, LPCSTR defaultChar,
+                                          LPBOOL usedDefault);
+
+WINSIM_API LANGID WINAPI GetSystemDefaultLangID(void);
+WINSIM_API void WINAPI GetSystemTime(LPSYSTEMTIME time);
+WINSIM_API void WINAPI Sleep(DWORD milliseconds);
+
+WINSIM_API LPWSTR WINAPI GetCommandLineW(void);
+WINSIM_API HMODULE WINAPI GetModuleHandleW(LPCWSTR name);
+WINSIM_API __attribute__((noreturn)) void WINAPI ExitProcess(UINT exitCode);
+WINSIM_API BOOL WINAPI CreateProcessW(LPCWSTR application, LPWSTR commandLine,
+                                      LPSECURITY_ATTRIBUTES processAttributes,
+                                      LPSECURITY_ATTRIBUTES threadAttributes, BOOL inheritHandles,
+                                      DWORD creationFlags, LPVOID environment,
+                                      LPCWSTR currentDirectory, LPSTARTUPINFOW startupInfo,
+                                      LPPROCESS_INFORMATION processInformation);
+WINSIM_API HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES attributes, SIZE_T stackSize,
+                                      LPTHREAD_START_ROUTINE start, LPVOID parameter,
+                                      DWORD creationFlags, LPDWORD threadId);
+WINSIM_API DWORD WINAPI ResumeThread(HANDLE thread);
+WINSIM_API DWORD WINAPI WaitForSingleObject(HANDLE handle, DWORD milliseconds);
+
+// Device files (the USB printer's device path) and the device ID request.
+WINSIM_API HANDLE WINAPI CreateFileW(LPCWSTR path, DWORD access, DWORD shareMode,
+                                     LPSECURITY_ATTRIBUTES attributes, DWORD disposition,
+                                     DWORD flags, HANDLE templateFile);
+WINSIM_API BOOL WINAPI DeviceIoControl(HANDLE device, DWORD code, LPVOID in, DWORD inBytes,
+                                       LPVOID out, DWORD outBytes, LPDWORD returned,
+                                       LPVOID overlapped);
+
+// The C runtime's wide-path open, which the glibc runtime lacks. Windows
+// paths are mapped into the machine root; text mode ("t" or no "b")
+// translates CR LF to LF on read and LF to CR LF on write, as the Windows
+// runtime does.
+WINSIM_API FILE* _wfopen(const WCHAR* path, const WCHAR* mode);
+
+// A program's main function, called by the start-up code with its instance.
+extern "C" int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int show);

@@ -1,0 +1,99 @@
+// The print spooler interface: printers, drivers, printer data values, raw
+// jobs and port status, with the records laid out as in the Windows SDK.
+#pragma once
+
+#include "wingdi.h"
+#include "wintypes.h"
+
+typedef DWORD ACCESS_MASK;
+
+typedef struct _PRINTER_INFO_2W {
+    LPWSTR pServerName;
+    LPWSTR pPrinterName;
+    LPWSTR pShareName;
+    LPWSTR pPortName;
+    LPWSTR pDriverName;
+    LPWSTR pComment;
+    LPWSTR pLocation;
+    LPDEVMODEW pDevMode;
+    LPWSTR pSepFile;
+    LPWSTR pPrintProcessor;
+    LPWSTR pDatatype;
+    LPWSTR pParameters;
+    PSECURITY_DESCRIPTOR pSecurityDescriptor;
+    DWORD Attributes;
+    DWORD Priority;
+    DWORD DefaultPriority;
+    DWORD StartTime;
+    DWORD UntilTime;
+    DWORD Status;
+    DWORD cJobs;
+    DWORD AveragePPM;
+} PRINTER_INFO_2W, *PPRINTER_INFO_2W, *LPPRINTER_INFO_2W;
+
+typedef struct _DRIVER_INFO_3W {
+    DWORD cVersion;
+    LPWSTR pName;
+    LPWSTR pEnvironment;
+    LPWSTR pDriverPath;
+    LPWSTR pDataFile;
+    LPWSTR pConfigFile;
+    LPWSTR pHelpFile;
+    LPWSTR pDependentFiles;
+    LPWSTR pMonitorName;
+    LPWSTR pDefaultDataType;
+} DRIVER_INFO_3W, *PDRIVER_INFO_3W, *LPDRIVER_INFO_3W;
+
+typedef struct _PORT_INFO_3W {
+    DWORD dwStatus;
+    LPWSTR pszStatus;
+    DWORD dwSeverity;
+} PORT_INFO_3W, *PPORT_INFO_3W, *LPPORT_INFO_3W;
+
+typedef struct _PRINTER_DEFAULTSW {
+    LPWSTR pDatatype;
+    LPDEVMODEW pDevMode;
+    ACCESS_MASK DesiredAccess;
+} PRINTER_DEFAULTSW, *PPRINTER_DEFAULTSW, *LPPRINTER_DEFAULTSW;
+
+typedef struct _DOC_INFO_1A {
+    LPSTR pDocName;
+    LPSTR pOutputFile;
+    LPSTR pDatatype;
+} DOC_INFO_1A, *PDOC_INFO_1A, *LPDOC_INFO_1A;
+
+#define PRINTER_ACCESS_ADMINISTER 0x00000004
+#define PRINTER_ACCESS_USE 0x00000008
+
+#define REG_NONE 0
+#define REG_SZ 1
+#define REG_BINARY 3
+#define REG_DWORD 4
+
+#define PORT_STATUS_TYPE_ERROR 1
+#define PORT_STATUS_TYPE_WARNING 2
+#define PORT_STATUS_TYPE_INFO 3
+#define PORT_STATUS_OFFLINE 1
+#define PORT_STATUS_PAPER_JAM 2
+#define PORT_STATUS_PAPER_OUT 3
+#define PORT_STATUS_DOOR_OPEN 7
+#define PORT_STATUS_USER_INTERVENTION 8
+
+WINSIM_API BOOL WINAPI OpenPrinterW(LPWSTR name, LPHANDLE printer, LPPRINTER_DEFAULTSW defaults);
+WINSIM_API BOOL WINAPI ClosePrinter(HANDLE printer);
+WINSIM_API BOOL WINAPI GetPrinterW(HANDLE printer, DWORD level, LPBYTE buffer, DWORD bytes,
+                                   LPDWORD needed);
+WINSIM_API BOOL WINAPI GetPrinterDriverW(HANDLE printer, LPWSTR environment, DWORD level,
+                                         LPBYTE buffer, DWORD bytes, LPDWORD needed);
+WINSIM_API BOOL WINAPI GetPrinterDriverDirectoryW(LPWSTR server, LPWSTR environment, DWORD level,
+                                                  LPBYTE buffer, DWORD bytes, LPDWORD needed);
+WINSIM_API DWORD WINAPI GetPrinterDataW(HANDLE printer, LPWSTR valueName, LPDWORD type,
+                                        LPBYTE data, DWORD bytes, LPDWORD needed);
+WINSIM_API DWORD WINAPI SetPrinterDataW(HANDLE printer, LPWSTR valueName, DWORD type, LPBYTE data,
+                                        DWORD bytes);
+WINSIM_API BOOL WINAPI SetPortW(LPWSTR server, LPWSTR portName, DWORD level, LPBYTE portInfo);
+WINSIM_API DWORD WINAPI StartDocPrinterA(HANDLE printer, DWORD level, LPBYTE docInfo);
+WINSIM_API BOOL WINAPI StartPagePrinter(HANDLE printer);
+WINSIM_API BOOL WINAPI WritePrinter(HANDLE printer, LPVOID data, DWORD bytes, LPDWORD written);
+WINSIM_API BOOL WINAPI EndPagePrinter(HANDLE printer);
+WINSIM_API BOOL WINAPI EndDocPrinter(HANDLE printer);

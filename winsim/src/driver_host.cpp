@@ -1,0 +1,79 @@
+// The spooler's side of a driver: loading its user-interface module by the
+// configuration file path, and adding a printer with the driver calls that
+// the spooler makes for it.
+#include <dlfcn.h>
+
+#include <vector>
+
+#include "internal.h"
+
+namespace winsim {
+
+DriverModule LoadDriverModule(const std::u16string& configFile) {
+    DriverModule module;
+    std::string host = HostPath(configFile);
+    module.library = dlopen(host.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (module.library == nullptr) {
+        const char* why = dlerror();
+        module.error = why != nullptr ? why : "cannot load " + host;
+    }
+    return module;
+}
+
+void* DriverEntry(const DriverModule& module, const char* name) {
+    return module.library != nullptr ? dlsym(module.library, name) : nullptr;
+}
+
+void UnloadDriverModule(DriverModule& module) {
+    if (module.library != nullptr) dlclose(module.library);
+    module.library = nullptr;
+}
+
+bool AddPrinter(const std::u16string& name, const std::u16string& port,
+                const std::u16string& driverName, std::string* error) {
+    DriverRecord driver;
+    if (!GetDriver(driverName, &driver)) {
+        *error = "unknown printer driver '" + ToUtf8(driverName) + "'";
+        return false;
+    }
+    PrinterRecord existing;
+    if (GetPrinterRecord(name, &existing)) {
+        *error = "printer '" + ToUtf8(name) + "' exists already";
+        return false;
+    }
+    PrinterRecord printer;
+    printer.name = name;
+    printer.port = port;
+    printer.driver = driverName;
+    if (!StorePrinter(printer)) {
+        *error = "cannot store the printer";
+        return false;
+    }
+    DriverModule module = LoadDriverModule(driver.configFile);
+    if (module.library == nullptr) {
+        *error = "cannot load the driver: " + module.error;
+        return false;
+    }
+    std::u16string mutableName = name;
+    using ConvertFn = BOOL (*)(LPWSTR, PDEVMODEW, PDEVMODEW, PLONG, DWORD);
+    if (auto convert = reinterpret_cast<ConvertFn>(DriverEntry(module, "DrvConvertDevMode"))) {
+        LONG size = 0;
+        convert(mutableName.data(), nullptr, nullptr, &size, CDM_DRIVER_DEFAULT);
+        if (size > 0 && size < 65536) {
+            std::vector<uint8_t> devmode(static_cast<size_t>(size));
+            if (convert(mutableName.data(), nullptr, reinterpret_cast<PDEVMODEW>(devmode.data()),
+                        &size, CDM_DRIVER_DEFAULT)) {
+                devmode.resize(static_cast<size_t>(size));
+                SetPrinterDevmode(name, devmode);
+            }
+        }
+    }
+    using EventFn = BOOL (*)(LPWSTR, INT, DWORD, LPARAM);
+    if (auto event = reinterpret_cast<EventFn>(DriverEntry(module, "DrvPrinterEvent"))) {
+        event(mutableName.data(), PRINTER_EVENT_INITIALIZE, 0, 0);
+    }
+    UnloadDriverModule(module);
+    return true;
+}
+
+}  // namespace winsim

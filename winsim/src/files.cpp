@@ -1,0 +1,85 @@
+// The C runtime's _wfopen over the machine root. Text mode behaves as the
+// Windows runtime's: CR LF reads as LF, Ctrl-Z ends the data on read, and LF
+// is written as CR LF. Positions (fseek, ftell) are those of the raw file.
+#include <cstdio>
+#include <cstring>
+
+#include "internal.h"
+
+namespace {
+
+struct TextStream {
+    FILE* raw;
+};
+
+ssize_t TextRead(void* cookie, char* buffer, size_t size) {
+    FILE* raw = static_cast<TextStream*>(cookie)->raw;
+    size_t n = 0;
+    while (n < size) {
+        int c = std::fgetc(raw);
+        if (c == EOF) break;
+        if (c == 0x1A) {
+            std::fseek(raw, 0, SEEK_END);  // Ctrl-Z: the data ends here
+            break;
+        }
+        if (c == '\r') {
+            int next = std::fgetc(raw);
+            if (next == '\n') {
+                c = '\n';
+            } else if (next != EOF) {
+                std::ungetc(next, raw);
+            }
+        }
+        buffer[n++] = static_cast<char>(c);
+    }
+    return static_cast<ssize_t>(n);
+}
+
+ssize_t TextWrite(void* cookie, const char* buffer, size_t size) {
+    FILE* raw = static_cast<TextStream*>(cookie)->raw;
+    for (size_t i = 0; i < size; ++i) {
+        if (buffer[i] == '\n' && std::fputc('\r', raw) == EOF) return -1;
+        if (std::fputc(buffer[i], raw) == EOF) return -1;
+    }
+    std::fflush(raw);
+    return static_cast<ssize_t>(size);
+}
+
+int TextSeek(void* cookie, off64_t* offset, int whence) {
+    FILE* raw = static_cast<TextStream*>(cookie)->raw;
+    if (std::fseek(raw, static_cast<long>(*offset), whence) != 0) return -1;
+    *offset = std::ftell(raw);
+    return 0;
+}
+
+int TextClose(void* cookie) {
+    auto* stream = static_cast<TextStream*>(cookie);
+    int rc = std::fclose(stream->raw);
+    delete stream;
+    return rc;
+}
+
+}  // namespace
+
+WINSIM_API FILE* _wfopen(const WCHAR* path, const WCHAR* mode) {
+    if (path == nullptr || mode == nullptr) return nullptr;
+    if (winsim::detail::Faulted("_wfopen")) return nullptr;
+    std::string rawMode;
+    bool binary = false;
+    for (const WCHAR* m = mode; *m != 0; ++m) {
+        if (*m == 'b') binary = true;
+        if (*m == 'r' || *m == 'w' || *m == 'a' || *m == '+') rawMode += static_cast<char>(*m);
+    }
+    if (rawMode.empty()) return nullptr;
+    rawMode += 'b';
+    FILE* raw = std::fopen(winsim::HostPath(path).c_str(), rawMode.c_str());
+    if (raw == nullptr || binary) return raw;
+    cookie_io_functions_t io{TextRead, TextWrite, TextSeek, TextClose};
+    auto* stream = new TextStream{raw};
+    FILE* text = fopencookie(stream, rawMode.c_str(), io);
+    if (text == nullptr) {
+        std::fclose(raw);
+        delete stream;
+    }
+    return text;
+}

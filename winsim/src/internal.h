@@ -1,0 +1,56 @@
+// Shared machinery of the stand-in platform's implementation files.
+#pragma once
+
+#include <sqlite3.h>
+
+#include <atomic>
+#include <functional>
+#include <mutex>
+#include <string>
+
+#include "winsim/control.h"
+
+namespace winsim::detail {
+
+// One connection per process, shared by its threads under a lock; the
+// database itself is shared by every process of the machine.
+struct Db {
+    sqlite3* db = nullptr;
+    std::string root;
+    std::recursive_mutex lock;
+};
+Db& Database();  // opens on first use; aborts when the machine is missing
+
+// Runs a statement with bound text/integer/blob parameters; rows go to the
+// callback. Returns false on an SQL error.
+struct Param {
+    enum Kind { Text, Int, Blob, Null } kind;
+    std::string text;
+    int64_t number = 0;
+    const void* blob = nullptr;
+    size_t bytes = 0;
+};
+Param P(const std::string& text);
+Param P(const std::u16string& text);
+Param P(int64_t number);
+Param PBlob(const void* data, size_t bytes);
+bool Exec(const std::string& sql, std::initializer_list<Param> params,
+          const std::function<void(sqlite3_stmt*)>& row = nullptr);
+std::u16string ColumnText16(sqlite3_stmt* statement, int column);
+
+// Accounting of what the process holds.
+enum class Held { PrinterHandle, KernelHandle, RegistryKey, DeviceInfoList, Heap, Global, Local };
+void CountUp(Held what);
+void CountDown(Held what);
+
+// True when this call of the named function is to fail; the error to set
+// goes to *error.
+bool ShouldFail(const char* function, DWORD* error);
+// The usual fault check: sets the last error and says whether to fail.
+bool Faulted(const char* function);
+
+// Units and bytes of a UTF-16 text including the terminator.
+size_t Units(const WCHAR* text);
+std::u16string Str(const WCHAR* text);
+
+}  // namespace winsim::detail
