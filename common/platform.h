@@ -11,13 +11,13 @@
 #endif
 #include <windows.h>
 // windows.h must come first.
-#include <winspool.h>
-#include <winddiui.h>
-#include <setupapi.h>
 #include <initguid.h>
-#include <usbprint.h>
 #include <ntddpar.h>
+#include <setupapi.h>
 #include <stdio.h>
+#include <usbprint.h>
+#include <winddiui.h>
+#include <winspool.h>
 
 #include "win_missing.h"
 #else

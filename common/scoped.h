@@ -50,8 +50,8 @@ struct DeviceInfoListRelease {
 
 using ScopedPrinter = std::unique_ptr<void, scoped::KeepingLastError<scoped::ClosePrinterRelease>>;
 using ScopedHandle = std::unique_ptr<void, scoped::KeepingLastError<scoped::CloseHandleRelease>>;
-using ScopedKey = std::unique_ptr<
-    std::remove_pointer_t<HKEY>, scoped::KeepingLastError<scoped::RegCloseKeyRelease>>;
+using ScopedKey = std::unique_ptr<std::remove_pointer_t<HKEY>,
+                                  scoped::KeepingLastError<scoped::RegCloseKeyRelease>>;
 using ScopedFile = std::unique_ptr<FILE, scoped::FileCloseRelease>;
 using ScopedDeviceInfoList =
     std::unique_ptr<void, scoped::KeepingLastError<scoped::DeviceInfoListRelease>>;

@@ -97,8 +97,8 @@ struct Sink {
     }
 };
 
-void PutNumber(Sink& sink, uint64_t magnitude, bool negative, unsigned base, bool upper,
-               int width, bool zeroPad) {
+void PutNumber(Sink& sink, uint64_t magnitude, bool negative, unsigned base, bool upper, int width,
+               bool zeroPad) {
     char digits[32];
     int n = 0;
     do {
@@ -175,9 +175,7 @@ size_t TextFormat(WCHAR* out, size_t capacity, const WCHAR* format, ...) {
     return sink.used;
 }
 
-bool IsScanSpace(WCHAR ch) {
-    return ch == ' ' || (ch >= 0x09 && ch <= 0x0D);
-}
+bool IsScanSpace(WCHAR ch) { return ch == ' ' || (ch >= 0x09 && ch <= 0x0D); }
 
 static const WCHAR* SkipSpace(const WCHAR* text) {
     while (IsScanSpace(*text)) ++text;

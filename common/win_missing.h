@@ -49,12 +49,12 @@ static_assert(sizeof(DEVQUERYPRINT_INFO) == 40);
 #endif
 
 extern "C" {
-DWORD WINAPI DrvDeviceCapabilities(HANDLE printer, PWSTR deviceName, WORD capability,
-                                   PVOID output, PDEVMODEW devmode);
+DWORD WINAPI DrvDeviceCapabilities(HANDLE printer, PWSTR deviceName, WORD capability, PVOID output,
+                                   PDEVMODEW devmode);
 LONG WINAPI DrvDocumentPropertySheets(PPROPSHEETUI_INFO info, LPARAM lParam);
 LONG WINAPI DrvDevicePropertySheets(PPROPSHEETUI_INFO info, LPARAM lParam);
-LONG WINAPI DrvDocumentProperties(HWND window, HANDLE printer, PWSTR printerName,
-                                  PDEVMODEW output, PDEVMODEW input, DWORD mode);
+LONG WINAPI DrvDocumentProperties(HWND window, HANDLE printer, PWSTR printerName, PDEVMODEW output,
+                                  PDEVMODEW input, DWORD mode);
 LONG WINAPI DrvAdvancedDocumentProperties(HWND window, HANDLE printer, PWSTR printerName,
                                           PDEVMODEW output, PDEVMODEW input);
 BOOL WINAPI DrvConvertDevMode(LPWSTR printerName, PDEVMODEW in, PDEVMODEW out, PLONG needed,

@@ -15,13 +15,15 @@ struct Command {
 
 const std::map<std::string, Command>& Commands() {
     static const std::map<std::string, Command> commands = {
-        {"init", {larksim::Init, "init                      create the machine at WINSIM_ROOT", false}},
+        {"init",
+         {larksim::Init, "init                      create the machine at WINSIM_ROOT", false}},
         {"install-driver",
          {larksim::InstallDriver, "install-driver <folder>   install a driver package", true}},
         {"add-printer",
          {larksim::AddPrinter,
           "add-printer <name> --port <port> [--driver <driver>]   add a printer", true}},
-        {"show", {larksim::Show, "show <printer>            printer data and default devmode", true}},
+        {"show",
+         {larksim::Show, "show <printer>            printer data and default devmode", true}},
     };
     return commands;
 }

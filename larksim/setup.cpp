@@ -37,7 +37,8 @@ std::map<std::string, Section> ReadInf(const std::string& path) {
         if (line.empty()) continue;
         if (line.front() == '[' && line.back() == ']') {
             current = line.substr(1, line.size() - 2);
-            for (char& c : current) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            for (char& c : current)
+                c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
             sections[current];
         } else if (!current.empty()) {
             sections[current].push_back(line);
@@ -128,7 +129,8 @@ int InstallDriver(const Args& args) {
     driver.dataFile = full("DataFile");
     driver.configFile = full("ConfigFile");
     driver.helpFile = full("HelpFile");
-    for (const auto& file : files) driver.dependentFiles.push_back(versionDir + winsim::ToUtf16(file));
+    for (const auto& file : files)
+        driver.dependentFiles.push_back(versionDir + winsim::ToUtf16(file));
     if (!winsim::AddDriver(driver)) return Fail("cannot register the driver");
     std::printf("installed driver \"%s\" (version 3, %zu files) into %s\n", driverName.c_str(),
                 files.size(), winsim::ToUtf8(versionDir).c_str());

@@ -63,9 +63,9 @@ void ShowDevmode(const std::vector<uint8_t>& bytes) {
     std::printf("  dmFields        0x%08X\n", dm.dmFields);
     std::printf("  orientation     %d   paper size %d   paper %d x %d (0.1 mm)\n", dm.dmOrientation,
                 dm.dmPaperSize, dm.dmPaperWidth, dm.dmPaperLength);
-    std::printf("  copies          %d   scale %d   quality %d   color %d   duplex %d   collate %d\n",
-                dm.dmCopies, dm.dmScale, dm.dmPrintQuality, dm.dmColor, dm.dmDuplex,
-                dm.dmCollate);
+    std::printf(
+        "  copies          %d   scale %d   quality %d   color %d   duplex %d   collate %d\n",
+        dm.dmCopies, dm.dmScale, dm.dmPrintQuality, dm.dmColor, dm.dmDuplex, dm.dmCollate);
     std::printf("  form            \"%s\"\n", Field(dm.dmFormName, 32).c_str());
     if (bytes.size() < sizeof d) return;
     bool ours = d.priv.Signature1 == PrivateSignature && d.priv.Signature2 == PrivateSignature;
@@ -85,9 +85,10 @@ int Show(const Args& args) {
     if (pos.size() != 1) return Usage("usage: show <printer>");
     winsim::PrinterRecord printer;
     if (!RequirePrinter(pos[0], &printer)) return 1;
-    std::printf("printer \"%s\"\n  port            %s\n  driver          %s\n  jobs            %u\n",
-                pos[0].c_str(), winsim::ToUtf8(printer.port).c_str(),
-                winsim::ToUtf8(printer.driver).c_str(), printer.jobs);
+    std::printf(
+        "printer \"%s\"\n  port            %s\n  driver          %s\n  jobs            %u\n",
+        pos[0].c_str(), winsim::ToUtf8(printer.port).c_str(),
+        winsim::ToUtf8(printer.driver).c_str(), printer.jobs);
     auto values = winsim::PrinterData(printer.name);
     std::printf("printer data values: %zu\n", values.size());
     for (const auto& v : values) {

@@ -33,10 +33,10 @@ int RunLarksim(const std::string& arguments, std::string* out) {
 void InstallPackageAndPrinter(const std::u16string& printer, const std::u16string& port) {
     std::string out;
     ASSERT_EQ(RunLarksim(std::string("install-driver '") + LARK_PACKAGE_DIR + "'", &out), 0) << out;
-    ASSERT_EQ(RunLarksim("add-printer '" + winsim::ToUtf8(printer) + "' --port " +
-                             winsim::ToUtf8(port),
-                         &out),
-              0)
+    ASSERT_EQ(
+        RunLarksim("add-printer '" + winsim::ToUtf8(printer) + "' --port " + winsim::ToUtf8(port),
+                   &out),
+        0)
         << out;
 }
 

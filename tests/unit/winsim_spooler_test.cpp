@@ -85,23 +85,28 @@ TEST_F(SpoolerTest, PrinterDataNeedsAdministerAccessToWrite) {
     WCHAR value[] = TEXT("Resolution");
     DWORD resolution = 0x012C012C;
     ScopedPrinter reader = OpenPrinterScoped(name, nullptr);
-    EXPECT_EQ(SetPrinterDataW(reader.get(), value, REG_DWORD, reinterpret_cast<BYTE*>(&resolution), 4),
-              static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    EXPECT_EQ(
+        SetPrinterDataW(reader.get(), value, REG_DWORD, reinterpret_cast<BYTE*>(&resolution), 4),
+        static_cast<DWORD>(ERROR_ACCESS_DENIED));
     PRINTER_DEFAULTSW admin{nullptr, nullptr, PRINTER_ACCESS_ADMINISTER};
     ScopedPrinter writer = OpenPrinterScoped(name, &admin);
-    EXPECT_EQ(SetPrinterDataW(writer.get(), value, REG_DWORD, reinterpret_cast<BYTE*>(&resolution), 4),
-              static_cast<DWORD>(ERROR_SUCCESS));
+    EXPECT_EQ(
+        SetPrinterDataW(writer.get(), value, REG_DWORD, reinterpret_cast<BYTE*>(&resolution), 4),
+        static_cast<DWORD>(ERROR_SUCCESS));
     DWORD out = 0, type = 0, needed = 0;
-    EXPECT_EQ(GetPrinterDataW(reader.get(), value, &type, reinterpret_cast<BYTE*>(&out), 2, &needed),
-              static_cast<DWORD>(ERROR_MORE_DATA));
+    EXPECT_EQ(
+        GetPrinterDataW(reader.get(), value, &type, reinterpret_cast<BYTE*>(&out), 2, &needed),
+        static_cast<DWORD>(ERROR_MORE_DATA));
     EXPECT_EQ(needed, 4u);
-    EXPECT_EQ(GetPrinterDataW(reader.get(), value, &type, reinterpret_cast<BYTE*>(&out), 4, &needed),
-              static_cast<DWORD>(ERROR_SUCCESS));
+    EXPECT_EQ(
+        GetPrinterDataW(reader.get(), value, &type, reinterpret_cast<BYTE*>(&out), 4, &needed),
+        static_cast<DWORD>(ERROR_SUCCESS));
     EXPECT_EQ(out, resolution);
     EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD));
     WCHAR missing[] = TEXT("Nothing");
-    EXPECT_EQ(GetPrinterDataW(reader.get(), missing, nullptr, reinterpret_cast<BYTE*>(&out), 4, &needed),
-              static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(
+        GetPrinterDataW(reader.get(), missing, nullptr, reinterpret_cast<BYTE*>(&out), 4, &needed),
+        static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
 }
 
 TEST_F(SpoolerTest, InjectedFailureOfTheNthCall) {

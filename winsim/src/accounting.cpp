@@ -38,7 +38,8 @@ void LoadEnvironmentFaults() {
         if (c1 != std::string::npos) {
             size_t c2 = item.find(':', c1 + 1);
             Fault f{std::atoi(item.substr(c1 + 1, c2 - c1 - 1).c_str()), ERROR_GEN_FAILURE};
-            if (c2 != std::string::npos) f.error = static_cast<DWORD>(std::atol(item.c_str() + c2 + 1));
+            if (c2 != std::string::npos)
+                f.error = static_cast<DWORD>(std::atol(item.c_str() + c2 + 1));
             g_faults[item.substr(0, c1)] = f;
         }
         start = comma + 1;
@@ -47,24 +48,16 @@ void LoadEnvironmentFaults() {
 
 }  // namespace
 
-WINSIM_API DWORD WINAPI GetLastError(void) {
-    return t_lastError;
-}
+WINSIM_API DWORD WINAPI GetLastError(void) { return t_lastError; }
 
-WINSIM_API void WINAPI SetLastError(DWORD error) {
-    t_lastError = error;
-}
+WINSIM_API void WINAPI SetLastError(DWORD error) { t_lastError = error; }
 
 namespace winsim {
 
 namespace detail {
 
-void CountUp(Held what) {
-    ++g_counts[static_cast<int>(what)];
-}
-void CountDown(Held what) {
-    --g_counts[static_cast<int>(what)];
-}
+void CountUp(Held what) { ++g_counts[static_cast<int>(what)]; }
+void CountDown(Held what) { --g_counts[static_cast<int>(what)]; }
 
 bool ShouldFail(const char* function, DWORD* error) {
     std::lock_guard<std::mutex> guard(g_faultLock);

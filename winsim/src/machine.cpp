@@ -105,9 +105,7 @@ bool InitMachine(const std::string& root) {
     return ok;
 }
 
-std::u16string DriverDirectory() {
-    return u"C:\\Windows\\System32\\spool\\drivers\\x64";
-}
+std::u16string DriverDirectory() { return u"C:\\Windows\\System32\\spool\\drivers\\x64"; }
 
 std::string HostPath(const std::u16string& windowsPath) {
     std::string path = ToUtf8(windowsPath);
@@ -180,8 +178,8 @@ std::string ToUtf8(const std::u16string& text) {
 
 std::u16string ToUtf16(const std::string& text) {
     std::u16string out(text.size() + 1, u'\0');
-    int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                out.data(), static_cast<int>(out.size()));
+    int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(),
+                                static_cast<int>(out.size()));
     out.resize(n > 0 ? static_cast<size_t>(n) : 0);
     return out;
 }
@@ -209,12 +207,8 @@ Db& Database() {
     return instance;
 }
 
-Param P(const std::string& text) {
-    return Param{Param::Text, text};
-}
-Param P(const std::u16string& text) {
-    return Param{Param::Text, ToUtf8(text)};
-}
+Param P(const std::string& text) { return Param{Param::Text, text}; }
+Param P(const std::u16string& text) { return Param{Param::Text, ToUtf8(text)}; }
 Param P(int64_t number) {
     Param p{Param::Int, {}};
     p.number = number;

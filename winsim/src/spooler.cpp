@@ -64,7 +64,8 @@ public:
             std::memcpy(buffer + t.first, t.second.c_str(), (t.second.size() + 1) * 2);
             out.push_back(reinterpret_cast<WCHAR*>(buffer + t.first));
         }
-        for (const auto& b : blobs_) std::memcpy(buffer + b.first, b.second.data(), b.second.size());
+        for (const auto& b : blobs_)
+            std::memcpy(buffer + b.first, b.second.data(), b.second.size());
         return out;
     }
 
@@ -101,8 +102,8 @@ WINSIM_API BOOL WINAPI OpenPrinterW(LPWSTR name, LPHANDLE printer, LPPRINTER_DEF
         SetLastError(ERROR_INVALID_PRINTER_NAME);
         return FALSE;
     }
-    auto* h = new PrinterHandle{record.name, defaults != nullptr ? defaults->DesiredAccess
-                                                                 : PRINTER_ACCESS_USE};
+    auto* h = new PrinterHandle{record.name,
+                                defaults != nullptr ? defaults->DesiredAccess : PRINTER_ACCESS_USE};
     {
         std::lock_guard<std::mutex> guard(g_handleLock);
         g_handles[h] = h;
@@ -216,8 +217,8 @@ WINSIM_API BOOL WINAPI GetPrinterDriverDirectoryW(LPWSTR, LPWSTR, DWORD level, L
 
 // Missing value: ERROR_FILE_NOT_FOUND; too small a buffer: ERROR_MORE_DATA
 // with the size needed. The error is the result; the last error is left.
-WINSIM_API DWORD WINAPI GetPrinterDataW(HANDLE printer, LPWSTR valueName, LPDWORD type,
-                                        LPBYTE data, DWORD bytes, LPDWORD needed) {
+WINSIM_API DWORD WINAPI GetPrinterDataW(HANDLE printer, LPWSTR valueName, LPDWORD type, LPBYTE data,
+                                        DWORD bytes, LPDWORD needed) {
     PrinterHandle h;
     if (!LookUp(printer, &h)) return ERROR_INVALID_HANDLE;
     DWORD injected = 0;
@@ -273,24 +274,25 @@ bool AddDriver(const DriverRecord& d) {
 
 bool GetDriver(const std::u16string& name, DriverRecord* d) {
     bool found = false;
-    Exec("SELECT name, version, driver_path, data_file, config_file, help_file, dependent"
-         " FROM drivers WHERE name = ?",
-         {P(name)}, [&](sqlite3_stmt* s) {
-             found = true;
-             d->name = detail::ColumnText16(s, 0);
-             d->version = static_cast<DWORD>(sqlite3_column_int64(s, 1));
-             d->driverPath = detail::ColumnText16(s, 2);
-             d->dataFile = detail::ColumnText16(s, 3);
-             d->configFile = detail::ColumnText16(s, 4);
-             d->helpFile = detail::ColumnText16(s, 5);
-             std::u16string dep = detail::ColumnText16(s, 6);
-             d->dependentFiles.clear();
-             size_t start = 0;
-             for (size_t bar; (bar = dep.find(u'|', start)) != std::u16string::npos;
-                  start = bar + 1) {
-                 d->dependentFiles.push_back(dep.substr(start, bar - start));
-             }
-         });
+    Exec(
+        "SELECT name, version, driver_path, data_file, config_file, help_file, dependent"
+        " FROM drivers WHERE name = ?",
+        {P(name)}, [&](sqlite3_stmt* s) {
+            found = true;
+            d->name = detail::ColumnText16(s, 0);
+            d->version = static_cast<DWORD>(sqlite3_column_int64(s, 1));
+            d->driverPath = detail::ColumnText16(s, 2);
+            d->dataFile = detail::ColumnText16(s, 3);
+            d->configFile = detail::ColumnText16(s, 4);
+            d->helpFile = detail::ColumnText16(s, 5);
+            std::u16string dep = detail::ColumnText16(s, 6);
+            d->dependentFiles.clear();
+            size_t start = 0;
+            for (size_t bar; (bar = dep.find(u'|', start)) != std::u16string::npos;
+                 start = bar + 1) {
+                d->dependentFiles.push_back(dep.substr(start, bar - start));
+            }
+        });
     return found;
 }
 
@@ -336,8 +338,8 @@ std::vector<std::u16string> PrinterNames() {
 
 std::vector<PrinterDataValue> PrinterData(const std::u16string& printer) {
     std::vector<PrinterDataValue> values;
-    Exec("SELECT name, type, data FROM printer_data WHERE printer = ? ORDER BY rowid",
-         {P(printer)}, [&](sqlite3_stmt* s) {
+    Exec("SELECT name, type, data FROM printer_data WHERE printer = ? ORDER BY rowid", {P(printer)},
+         [&](sqlite3_stmt* s) {
              PrinterDataValue v;
              v.name = detail::ColumnText16(s, 0);
              v.type = static_cast<DWORD>(sqlite3_column_int64(s, 1));

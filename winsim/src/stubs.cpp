@@ -12,16 +12,16 @@ WINSIM_API HGDIOBJ WINAPI GetStockObject(int) {
     return &brush;
 }
 
-WINSIM_API BOOL WINAPI CreateProcessW(LPCWSTR, LPWSTR, LPSECURITY_ATTRIBUTES,
-                                      LPSECURITY_ATTRIBUTES, BOOL, DWORD, LPVOID, LPCWSTR,
-                                      LPSTARTUPINFOW, LPPROCESS_INFORMATION info) {
+WINSIM_API BOOL WINAPI CreateProcessW(LPCWSTR, LPWSTR, LPSECURITY_ATTRIBUTES, LPSECURITY_ATTRIBUTES,
+                                      BOOL, DWORD, LPVOID, LPCWSTR, LPSTARTUPINFOW,
+                                      LPPROCESS_INFORMATION info) {
     if (info != nullptr) *info = PROCESS_INFORMATION{};
     SetLastError(ERROR_FILE_NOT_FOUND);
     return FALSE;
 }
 
-WINSIM_API HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE,
-                                      LPVOID, DWORD, LPDWORD) {
+WINSIM_API HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE, LPVOID,
+                                      DWORD, LPDWORD) {
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return nullptr;
 }
@@ -31,9 +31,7 @@ WINSIM_API DWORD WINAPI ResumeThread(HANDLE) {
     return static_cast<DWORD>(-1);
 }
 
-WINSIM_API DWORD WINAPI WaitForSingleObject(HANDLE, DWORD) {
-    return static_cast<DWORD>(-1);
-}
+WINSIM_API DWORD WINAPI WaitForSingleObject(HANDLE, DWORD) { return static_cast<DWORD>(-1); }
 
 WINSIM_API HANDLE WINAPI CreateFileW(LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD,
                                      HANDLE) {
@@ -47,38 +45,20 @@ WINSIM_API BOOL WINAPI DeviceIoControl(HANDLE, DWORD, LPVOID, DWORD, LPVOID, DWO
     return FALSE;
 }
 
-WINSIM_API ATOM WINAPI RegisterClassW(const WNDCLASSW*) {
-    return 1;
-}
+WINSIM_API ATOM WINAPI RegisterClassW(const WNDCLASSW*) { return 1; }
 WINSIM_API HWND WINAPI CreateWindowExW(DWORD, LPCWSTR, LPCWSTR, DWORD, int, int, int, int, HWND,
                                        HMENU, HINSTANCE, LPVOID) {
     return nullptr;
 }
-WINSIM_API BOOL WINAPI DestroyWindow(HWND) {
-    return FALSE;
-}
-WINSIM_API BOOL WINAPI ShowWindow(HWND, int) {
-    return FALSE;
-}
-WINSIM_API BOOL WINAPI UpdateWindow(HWND) {
-    return FALSE;
-}
-WINSIM_API HICON WINAPI LoadIconW(HINSTANCE, LPCWSTR) {
-    return nullptr;
-}
-WINSIM_API HCURSOR WINAPI LoadCursorW(HINSTANCE, LPCWSTR) {
-    return nullptr;
-}
-WINSIM_API LRESULT WINAPI DefWindowProcW(HWND, UINT, WPARAM, LPARAM) {
-    return 0;
-}
+WINSIM_API BOOL WINAPI DestroyWindow(HWND) { return FALSE; }
+WINSIM_API BOOL WINAPI ShowWindow(HWND, int) { return FALSE; }
+WINSIM_API BOOL WINAPI UpdateWindow(HWND) { return FALSE; }
+WINSIM_API HICON WINAPI LoadIconW(HINSTANCE, LPCWSTR) { return nullptr; }
+WINSIM_API HCURSOR WINAPI LoadCursorW(HINSTANCE, LPCWSTR) { return nullptr; }
+WINSIM_API LRESULT WINAPI DefWindowProcW(HWND, UINT, WPARAM, LPARAM) { return 0; }
 WINSIM_API void WINAPI PostQuitMessage(int) {}
-WINSIM_API HWND WINAPI FindWindowW(LPCWSTR, LPCWSTR) {
-    return nullptr;
-}
-WINSIM_API int WINAPI MessageBoxW(HWND, LPCWSTR, LPCWSTR, UINT) {
-    return IDOK;
-}
+WINSIM_API HWND WINAPI FindWindowW(LPCWSTR, LPCWSTR) { return nullptr; }
+WINSIM_API int WINAPI MessageBoxW(HWND, LPCWSTR, LPCWSTR, UINT) { return IDOK; }
 
 WINSIM_API BOOL WINAPI SetPortW(LPWSTR, LPWSTR, DWORD, LPBYTE) {
     SetLastError(ERROR_UNKNOWN_PORT);
@@ -88,18 +68,10 @@ WINSIM_API DWORD WINAPI StartDocPrinterA(HANDLE, DWORD, LPBYTE) {
     SetLastError(ERROR_INVALID_HANDLE);
     return 0;
 }
-WINSIM_API BOOL WINAPI StartPagePrinter(HANDLE) {
-    return FALSE;
-}
-WINSIM_API BOOL WINAPI WritePrinter(HANDLE, LPVOID, DWORD, LPDWORD) {
-    return FALSE;
-}
-WINSIM_API BOOL WINAPI EndPagePrinter(HANDLE) {
-    return FALSE;
-}
-WINSIM_API BOOL WINAPI EndDocPrinter(HANDLE) {
-    return FALSE;
-}
+WINSIM_API BOOL WINAPI StartPagePrinter(HANDLE) { return FALSE; }
+WINSIM_API BOOL WINAPI WritePrinter(HANDLE, LPVOID, DWORD, LPDWORD) { return FALSE; }
+WINSIM_API BOOL WINAPI EndPagePrinter(HANDLE) { return FALSE; }
+WINSIM_API BOOL WINAPI EndDocPrinter(HANDLE) { return FALSE; }
 
 WINSIM_API HDEVINFO WINAPI SetupDiGetClassDevsW(const GUID*, LPCWSTR, HWND, DWORD) {
     SetLastError(ERROR_INVALID_PARAMETER);
@@ -119,12 +91,8 @@ WINSIM_API BOOL WINAPI SetupDiGetDeviceInterfaceDetailW(HDEVINFO, PSP_DEVICE_INT
                                                         LPDWORD, PSP_DEVINFO_DATA) {
     return FALSE;
 }
-WINSIM_API BOOL WINAPI SetupDiDestroyDeviceInfoList(HDEVINFO) {
-    return FALSE;
-}
+WINSIM_API BOOL WINAPI SetupDiDestroyDeviceInfoList(HDEVINFO) { return FALSE; }
 WINSIM_API LSTATUS WINAPI RegQueryValueExW(HKEY, LPCWSTR, LPDWORD, LPDWORD, LPBYTE, LPDWORD) {
     return ERROR_FILE_NOT_FOUND;
 }
-WINSIM_API LSTATUS WINAPI RegCloseKey(HKEY) {
-    return ERROR_INVALID_HANDLE;
-}
+WINSIM_API LSTATUS WINAPI RegCloseKey(HKEY) { return ERROR_INVALID_HANDLE; }

@@ -40,8 +40,8 @@ int DecodeUtf8(const unsigned char* s, int n, uint32_t* out) {
 
 }  // namespace
 
-WINSIM_API int WINAPI MultiByteToWideChar(UINT codePage, DWORD, LPCSTR text, int bytes,
-                                          LPWSTR out, int units) {
+WINSIM_API int WINAPI MultiByteToWideChar(UINT codePage, DWORD, LPCSTR text, int bytes, LPWSTR out,
+                                          int units) {
     if (text == nullptr || units < 0 || (out == nullptr && units != 0)) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
@@ -77,14 +77,14 @@ WINSIM_API int WINAPI MultiByteToWideChar(UINT codePage, DWORD, LPCSTR text, int
     return written;
 }
 
-WINSIM_API int WINAPI WideCharToMultiByte(UINT codePage, DWORD, LPCWSTR text, int units,
-                                          LPSTR out, int bytes, LPCSTR, LPBOOL) {
+WINSIM_API int WINAPI WideCharToMultiByte(UINT codePage, DWORD, LPCWSTR text, int units, LPSTR out,
+                                          int bytes, LPCSTR, LPBOOL) {
     if (text == nullptr || bytes < 0) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
     }
-    std::u16string source = units < 0 ? std::u16string(text) + u'\0'
-                                      : std::u16string(text, static_cast<size_t>(units));
+    std::u16string source =
+        units < 0 ? std::u16string(text) + u'\0' : std::u16string(text, static_cast<size_t>(units));
     std::string encoded;
     if (codePage == CP_UTF8) {
         encoded = winsim::ToUtf8(source);

@@ -2,7 +2,6 @@
 // with the module instance, as on Windows.
 #include "winsim/windows.h"
 
-
 int main() {
     static char empty[] = "";
     return WinMain(reinterpret_cast<HINSTANCE>(GetModuleHandleW(nullptr)), nullptr, empty,

@@ -43,7 +43,9 @@ WINSIM_API BOOL WINAPI SetupDiEnumDeviceInterfaces(HDEVINFO set, PSP_DEVINFO_DAT
 WINSIM_API HKEY WINAPI SetupDiOpenDeviceInterfaceRegKey(HDEVINFO set,
                                                         PSP_DEVICE_INTERFACE_DATA data,
                                                         DWORD reserved, REGSAM access);
-WINSIM_API BOOL WINAPI SetupDiGetDeviceInterfaceDetailW(
-    HDEVINFO set, PSP_DEVICE_INTERFACE_DATA data, PSP_DEVICE_INTERFACE_DETAIL_DATA_W detail,
-    DWORD bytes, LPDWORD needed, PSP_DEVINFO_DATA device);
+WINSIM_API BOOL WINAPI SetupDiGetDeviceInterfaceDetailW(HDEVINFO set,
+                                                        PSP_DEVICE_INTERFACE_DATA data,
+                                                        PSP_DEVICE_INTERFACE_DETAIL_DATA_W detail,
+                                                        DWORD bytes, LPDWORD needed,
+                                                        PSP_DEVINFO_DATA device);
 WINSIM_API BOOL WINAPI SetupDiDestroyDeviceInfoList(HDEVINFO set);

@@ -77,14 +77,14 @@ typedef struct _PROPSHEETUI_INFO {
 } PROPSHEETUI_INFO, *PPROPSHEETUI_INFO;
 
 extern "C" {
-int WINAPI DrvDocumentEvent(HANDLE printer, HDC hdc, int iEsc, ULONG cbIn, PVOID pvIn,
-                            ULONG cbOut, PVOID pvOut);
-DWORD WINAPI DrvDeviceCapabilities(HANDLE printer, PWSTR deviceName, WORD capability,
-                                   PVOID output, PDEVMODEW devmode);
+int WINAPI DrvDocumentEvent(HANDLE printer, HDC hdc, int iEsc, ULONG cbIn, PVOID pvIn, ULONG cbOut,
+                            PVOID pvOut);
+DWORD WINAPI DrvDeviceCapabilities(HANDLE printer, PWSTR deviceName, WORD capability, PVOID output,
+                                   PDEVMODEW devmode);
 LONG WINAPI DrvDocumentPropertySheets(PPROPSHEETUI_INFO info, LPARAM lParam);
 LONG WINAPI DrvDevicePropertySheets(PPROPSHEETUI_INFO info, LPARAM lParam);
-LONG WINAPI DrvDocumentProperties(HWND window, HANDLE printer, PWSTR printerName,
-                                  PDEVMODEW output, PDEVMODEW input, DWORD mode);
+LONG WINAPI DrvDocumentProperties(HWND window, HANDLE printer, PWSTR printerName, PDEVMODEW output,
+                                  PDEVMODEW input, DWORD mode);
 LONG WINAPI DrvAdvancedDocumentProperties(HWND window, HANDLE printer, PWSTR printerName,
                                           PDEVMODEW output, PDEVMODEW input);
 BOOL WINAPI DrvConvertDevMode(LPWSTR printerName, PDEVMODEW in, PDEVMODEW out, PLONG needed,

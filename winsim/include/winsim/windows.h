@@ -2,6 +2,7 @@
 // the driver and its status monitor call, under the Windows names.
 #pragma once
 
+#include "setupapi.h"
 #include "winbase.h"
 #include "winddiui.h"
 #include "wingdi.h"
@@ -9,4 +10,3 @@
 #include "winspool.h"
 #include "wintypes.h"
 #include "winuser.h"
-#include "setupapi.h"

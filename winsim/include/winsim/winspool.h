@@ -87,8 +87,8 @@ WINSIM_API BOOL WINAPI GetPrinterDriverW(HANDLE printer, LPWSTR environment, DWO
                                          LPBYTE buffer, DWORD bytes, LPDWORD needed);
 WINSIM_API BOOL WINAPI GetPrinterDriverDirectoryW(LPWSTR server, LPWSTR environment, DWORD level,
                                                   LPBYTE buffer, DWORD bytes, LPDWORD needed);
-WINSIM_API DWORD WINAPI GetPrinterDataW(HANDLE printer, LPWSTR valueName, LPDWORD type,
-                                        LPBYTE data, DWORD bytes, LPDWORD needed);
+WINSIM_API DWORD WINAPI GetPrinterDataW(HANDLE printer, LPWSTR valueName, LPDWORD type, LPBYTE data,
+                                        DWORD bytes, LPDWORD needed);
 WINSIM_API DWORD WINAPI SetPrinterDataW(HANDLE printer, LPWSTR valueName, DWORD type, LPBYTE data,
                                         DWORD bytes);
 WINSIM_API BOOL WINAPI SetPortW(LPWSTR server, LPWSTR portName, DWORD level, LPBYTE portInfo);
