@@ -1,0 +1,86 @@
+// The text helpers follow the standard conversions that the configuration
+// readers rely on, and never write past the buffers they are given.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "text.h"
+
+namespace {
+
+TEST(TextFormat, FormatsAndCuts) {
+    struct Row {
+        const char* name;
+        size_t capacity;
+        std::u16string expected;
+        size_t (*run)(WCHAR*, size_t);
+    };
+    const Row rows[] = {
+        {"status window title", 64, u"Office Photo - Status",
+         [](WCHAR* o, size_t c) {
+             return TextFormat(o, c, TEXT("%s - Status"), TEXT("Office Photo"));
+         }},
+        {"language block name upper case", 16, u"sz0x040C",
+         [](WCHAR* o, size_t c) { return TextFormat(o, c, TEXT("sz0x%04X"), 0x040Cu); }},
+        {"port name pads to three digits", 16, u"USB007",
+         [](WCHAR* o, size_t c) { return TextFormat(o, c, TEXT("%s%03d"), TEXT("USB"), 7); }},
+        {"port number longer than the pad", 16, u"USB1234",
+         [](WCHAR* o, size_t c) { return TextFormat(o, c, TEXT("%s%03d"), TEXT("USB"), 1234); }},
+        {"negative number", 16, u"1000=-3;",
+         [](WCHAR* o, size_t c) { return TextFormat(o, c, TEXT("1000=%d%s"), -3, TEXT(";")); }},
+        {"cut to the buffer", 6, u"abcde",
+         [](WCHAR* o, size_t c) { return TextFormat(o, c, TEXT("%s"), TEXT("abcdefgh")); }},
+        {"driver path", 64, u"C:\\d\\3\\larkmon.exe",
+         [](WCHAR* o, size_t c) {
+             return TextFormat(o, c, TEXT("%s\\%d\\%s"), TEXT("C:\\d"), 3, TEXT("larkmon.exe"));
+         }},
+    };
+    for (const Row& row : rows) {
+        WCHAR buffer[80];
+        std::fill(std::begin(buffer), std::end(buffer), static_cast<WCHAR>(0x7777));
+        size_t n = row.run(buffer, row.capacity);
+        EXPECT_EQ(std::u16string(reinterpret_cast<char16_t*>(buffer)), row.expected) << row.name;
+        EXPECT_EQ(n, row.expected.size()) << row.name;
+        EXPECT_EQ(buffer[row.capacity], 0x7777) << row.name << ": wrote past the buffer";
+    }
+}
+
+TEST(TextScan, StandardConversionSemantics) {
+    int32_t i = 77;
+    const WCHAR* end = nullptr;
+    EXPECT_TRUE(ScanInt(TEXT("\r\n  -42;"), &i, &end));
+    EXPECT_EQ(i, -42);
+    EXPECT_EQ(*end, ';');
+    i = 77;
+    EXPECT_FALSE(ScanInt(TEXT("  x1"), &i, nullptr));
+    EXPECT_EQ(i, 77) << "a failed conversion keeps the default";
+    EXPECT_TRUE(ScanInt(TEXT("4294967297"), &i, nullptr));
+    EXPECT_EQ(i, 1) << "the low 32 bits of an overflowing number";
+
+    float f = 0;
+    EXPECT_TRUE(ScanFloat(TEXT("8.5;11.0;"), &f, &end));
+    EXPECT_FLOAT_EQ(f, 8.5f);
+    EXPECT_EQ(*end, ';');
+    EXPECT_FALSE(ScanFloat(TEXT(";"), &f, nullptr));
+
+    WCHAR word[8];
+    EXPECT_TRUE(ScanWord(TEXT("  monitor.exe extra"), word, 8, &end));
+    EXPECT_EQ(std::u16string(reinterpret_cast<char16_t*>(word)), u"monitor") << "cut to fit";
+    EXPECT_EQ(*end, ' ');
+    EXPECT_FALSE(ScanWord(TEXT(" \t\n"), word, 8, nullptr));
+}
+
+TEST(TextCompare, FindsAndCompares) {
+    EXPECT_NE(TextFind(TEXT("abc UIConfigFile=x"), TEXT("UIConfigFile")), nullptr);
+    EXPECT_EQ(TextFind(TEXT("uiconfigfile"), TEXT("UIConfigFile")), nullptr);
+    EXPECT_TRUE(TextEqualNoCase(TEXT("usb001"), TEXT("USB001")));
+    EXPECT_FALSE(TextEqualNoCase(TEXT("USB0011"), TEXT("USB001")));
+    EXPECT_TRUE(TextStartsWith(TEXT("USB001"), TEXT("USB")));
+    EXPECT_FALSE(TextStartsWith(TEXT("usb001"), TEXT("USB")));
+    WCHAR out[4];
+    TextCopy(out, 4, TEXT("abcdef"));
+    EXPECT_EQ(std::u16string(reinterpret_cast<char16_t*>(out)), u"abc");
+}
+
+}  // namespace
