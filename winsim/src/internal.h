@@ -43,6 +43,14 @@ enum class Held { PrinterHandle, KernelHandle, RegistryKey, DeviceInfoList, Heap
 void CountUp(Held what);
 void CountDown(Held what);
 
+// Kernel handle registry: every object that CloseHandle closes (device
+// files, processes, threads) registers its handle with the function that
+// releases it. Registering counts the handle as held; CloseHandle runs the
+// function once, forgets the handle and counts it down.
+using KernelCloseFn = void (*)(HANDLE handle);
+void RegisterKernelHandle(HANDLE handle, KernelCloseFn close);
+bool IsKernelHandle(HANDLE handle);
+
 // True when this call of the named function is to fail; the error to set
 // goes to *error.
 bool ShouldFail(const char* function, DWORD* error);

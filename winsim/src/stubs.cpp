@@ -2,11 +2,6 @@
 // machine without such objects would.
 #include "internal.h"
 
-WINSIM_API BOOL WINAPI CloseHandle(HANDLE) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-}
-
 WINSIM_API HGDIOBJ WINAPI GetStockObject(int) {
     static int brush;
     return &brush;

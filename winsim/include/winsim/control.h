@@ -75,6 +75,12 @@ DriverModule LoadDriverModule(const std::u16string& configFile);
 void* DriverEntry(const DriverModule& module, const char* name);
 void UnloadDriverModule(DriverModule& module);
 
+// Starts the program at a Windows path of this machine as a process of it,
+// with the given command line (what its GetCommandLineW returns) and this
+// machine's root. Fails with the last error ERROR_FILE_NOT_FOUND when there
+// is no such program. The caller reaps the process (waitpid).
+bool StartProgram(const std::u16string& windowsPath, const std::u16string& commandLine, int* pid);
+
 // What this process holds of the platform.
 struct Counts {
     long printerHandles = 0;
