@@ -7,3 +7,5 @@
 // settings string of the driver data file and the paper size of its code.
 // printerName may be nullptr.
 void BuildDefaultDevmode(DriverDevmode* record, const WCHAR* printerName);
+// The paper code that a settings string selects (its key 1000 value).
+int32_t SettingsPaperCode(const WCHAR* settings);

@@ -22,8 +22,8 @@ struct PaperEntry {
 // Rows in script order into each given output (name slots of 64 units,
 // zero-filled spec slots of 32 units, codes). Returns the row count, 1 to
 // kMaxPaperRows; with no output it only counts.
-int ReadPaperTable(HANDLE printer, WCHAR (*names)[kPaperNameUnits],
-                   WCHAR (*specs)[kPaperSpecUnits], int32_t* codes);
+int ReadPaperTable(HANDLE printer, WCHAR (*names)[kPaperNameUnits], WCHAR (*specs)[kPaperSpecUnits],
+                   int32_t* codes);
 // Replaces the caller's default in message (kStatusMessageUnits) with the
 // block's szStatusMsg when it has one.
 void ReadStatusMessage(HANDLE printer, WCHAR* message);
@@ -31,3 +31,15 @@ void ReadStatusMessage(HANDLE printer, WCHAR* message);
 // every row into each given output. Returns the row count, 1 to
 // kMaxPaperRows; with no output it only counts.
 int QueryPaperTable(HANDLE printer, POINT* sizes, WORD* ids, int32_t* codes);
+
+// The same readers over a script already in memory.
+// The szPaperSizes of the language's block (or of "sz0x0409"), or nullptr.
+const WCHAR* FindPaperSizes(const WCHAR* script, LANGID language);
+// Rows of the list after szPaperSizes; 0 when the list is unusable (the
+// caller then takes the default table). At most kMaxPaperRows rows.
+int ParsePaperRows(const WCHAR* paperSizes, WCHAR (*names)[kPaperNameUnits],
+                   WCHAR (*specs)[kPaperSpecUnits], int32_t* codes);
+// szStatusMsg of the block into message, when it stands before the block end.
+void ParseStatusMessage(const WCHAR* paperSizes, WCHAR* message);
+// Size in tenths of a millimetre and paper id of row index's specification.
+void PaperSizeFromSpec(const WCHAR* spec, int index, POINT* size, WORD* id);

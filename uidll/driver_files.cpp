@@ -1,0 +1,223 @@
+#include "driver_files.h"
+
+#include <cstring>
+
+#include "spooler_query.h"
+#include "text.h"
+
+namespace {
+
+// Configuration files are small; a larger file is refused rather than risking
+// a size that overflows the text's allocation.
+constexpr long kMaxTextFileBytes = 64L * 1024 * 1024;
+
+// How many bytes of the stored devmode may be copied: never more than the
+// record, the size it declares, or what the spooler's buffer holds.
+size_t StoredDevmodeBytes(const QueriedBlock& info, const DEVMODEW* stored) {
+    const BYTE* begin = info.data.get();
+    const BYTE* at = reinterpret_cast<const BYTE*>(stored);
+    if (at < begin || at >= begin + info.bytes) return 0;
+    size_t available = static_cast<size_t>(begin + info.bytes - at);
+    size_t declared = available;
+    if (available >= offsetof(DEVMODEW, dmFields)) {
+        declared = static_cast<size_t>(stored->dmSize) + stored->dmDriverExtra;
+    }
+    size_t n = kDriverDevmodeSize;
+    if (declared < n) n = declared;
+    if (available < n) n = available;
+    return n;
+}
+
+}  // namespace
+
+HeapBlock<DriverDevmode> GetPrinterDefaultDevmode(HANDLE printer) {
+    auto copy = HeapAllocZeroed<DriverDevmode>(kDriverDevmodeSize);
+    if (!copy) return copy;
+    QueriedBlock info = QueryPrinterInfo2(printer);
+    if (!info.data) return {};
+    const DEVMODEW* stored = reinterpret_cast<PRINTER_INFO_2W*>(info.data.get())->pDevMode;
+    if (stored == nullptr) return {};
+    // A shorter stored devmode leaves the rest of the copy zero.
+    std::memcpy(copy.get(), stored, StoredDevmodeBytes(info, stored));
+    return copy;
+}
+
+HeapBlock<DriverDevmode> GetPrinterDefaultDevmodeByName(const WCHAR* printerName) {
+    ScopedPrinter printer = OpenPrinterScoped(const_cast<LPWSTR>(printerName), nullptr);
+    if (!printer) return {};
+    return GetPrinterDefaultDevmode(printer.get());
+}
+
+static PrinterDefaultDevmode* WrapDefaultDevmode(HeapBlock<DriverDevmode> copy) {
+    auto* record = static_cast<PrinterDefaultDevmode*>(
+        HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(PrinterDefaultDevmode)));
+    if (record == nullptr) return nullptr;
+    if (copy) {
+        record->owns = 1;
+        record->devmode = copy.release();
+        // Only a private part that lies wholly inside the copy is handed out.
+        WORD at = record->devmode->dm.dmSize;
+        if (at + sizeof(DevmodePrivate) <= kDriverDevmodeSize) {
+            record->privatePart =
+                reinterpret_cast<DevmodePrivate*>(reinterpret_cast<BYTE*>(record->devmode) + at);
+        }
+    }
+    return record;
+}
+
+PrinterDefaultDevmode* CreatePrinterDefaultDevmode(HANDLE printer) {
+    return WrapDefaultDevmode(GetPrinterDefaultDevmode(printer));
+}
+
+PrinterDefaultDevmode* CreatePrinterDefaultDevmodeByName(const WCHAR* printerName) {
+    return WrapDefaultDevmode(GetPrinterDefaultDevmodeByName(printerName));
+}
+
+void ReleasePrinterDefaultDevmode(PrinterDefaultDevmode* record) {
+    if (record == nullptr) return;
+    if (record->owns != 0 && record->devmode != nullptr) {
+        HeapFree(GetProcessHeap(), 0, record->devmode);
+    }
+    record->owns = 0;
+    record->devmode = nullptr;
+    record->privatePart = nullptr;
+    HeapFree(GetProcessHeap(), 0, record);
+}
+
+int LoadUtf8TextFile(FILE* file, HeapBlock<WCHAR>* text) {
+    ScopedFile owned(file);
+    if (file == nullptr) return 0;
+    if (std::fseek(file, 0, SEEK_END) != 0) return 0;
+    long n = std::ftell(file);
+    if (n < 0 || n > kMaxTextFileBytes) return 0;
+    auto units = HeapAllocZeroed<WCHAR>((static_cast<SIZE_T>(n) + 2) * sizeof(WCHAR));
+    if (!units) return 0;
+    // One spare byte so that an empty file still gets a block of its own.
+    auto raw = HeapAllocZeroed<char>(static_cast<SIZE_T>(n) + 1);
+    if (!raw) return 0;
+    std::fseek(file, 0, SEEK_SET);
+    size_t got = std::fread(raw.get(), 1, static_cast<size_t>(n), file);
+    owned.reset();
+    if (got > 0) {
+        MultiByteToWideChar(CP_UTF8, 0, raw.get(), static_cast<int>(got), units.get(),
+                            static_cast<int>(n));
+    }
+    *text = std::move(units);
+    return 1;
+}
+
+int LoadUtf8TextPath(const WCHAR* path, HeapBlock<WCHAR>* text) {
+    FILE* file = _wfopen(path, TEXT("rt"));
+    if (file == nullptr) return 0;
+    return LoadUtf8TextFile(file, text);
+}
+
+namespace {
+
+// Copies a spooler path whole, or reports that it does not fit.
+bool CopyPath(WCHAR* out, const WCHAR* path) {
+    if (out == nullptr) return true;
+    if (path == nullptr) return true;
+    if (TextLengthBounded(path, kPathUnits) >= kPathUnits) return false;
+    TextCopy(out, kPathUnits, path);
+    return true;
+}
+
+// One line of the data file, one character per byte, at most 255
+// characters; a longer line comes in pieces. hasLineEnd tells whether the
+// piece ends with its LF.
+bool ReadWideLine(FILE* file, WCHAR* line, bool* hasLineEnd) {
+    char bytes[kPathUnits];
+    if (std::fgets(bytes, sizeof bytes, file) == nullptr) return false;
+    size_t n = 0;
+    while (n + 1 < kPathUnits && bytes[n] != 0) {
+        line[n] = static_cast<WCHAR>(static_cast<unsigned char>(bytes[n]));
+        ++n;
+    }
+    line[n] = 0;
+    *hasLineEnd = n > 0 && line[n - 1] == '\n';
+    return true;
+}
+
+// Appends the value of the key line after its first "=", skipping what is at
+// or below a space and cutting at the first control character after it.
+void AppendUiConfigValue(WCHAR* path, const WCHAR* keyAt) {
+    const WCHAR* equals = TextFindChar(keyAt, '=');
+    if (equals == nullptr) return;
+    const WCHAR* value = equals + 1;
+    while (*value != 0 && *value <= 0x20) ++value;
+    if (*value == 0) return;
+    size_t length = 1;
+    while (value[length] >= 0x20) ++length;
+    size_t used = TextLength(path);
+    // A cut name would name another file: without room the value is left out.
+    if (used + length >= kPathUnits) return;
+    TextCopyCount(path + used, value, length);
+}
+
+void ScanUiConfigFile(FILE* file, WCHAR* path) {
+    WCHAR line[kPathUnits];
+    bool inSection = false;
+    bool hasLineEnd = false;
+    while (ReadWideLine(file, line, &hasLineEnd)) {
+        if (!inSection) {
+            if (!hasLineEnd && std::feof(file)) return;
+            inSection = TextStartsWith(line, TEXT("[InstallConfig]"));
+            continue;
+        }
+        if (line[0] < 0x20) {
+            inSection = false;
+            continue;
+        }
+        const WCHAR* key = TextFind(line, TEXT("UIConfigFile"));
+        if (key != nullptr) {
+            AppendUiConfigValue(path, key + 12);
+            return;
+        }
+    }
+}
+
+void FillUiConfigPath(const DRIVER_INFO_3W* info, WCHAR* path) {
+    WCHAR directory[kPathUnits] = {};
+    DWORD needed = 0;
+    path[0] = 0;
+    if (!GetPrinterDriverDirectoryW(nullptr, nullptr, 1, reinterpret_cast<LPBYTE>(directory),
+                                    sizeof directory, &needed)) {
+        return;
+    }
+    directory[kPathUnits - 1] = 0;
+    WCHAR folder[kPathUnits + 16];
+    size_t length = TextFormat(folder, kPathUnits + 16, TEXT("%s\\%d\\"), directory,
+                               static_cast<int>(info->cVersion));
+    if (length >= kPathUnits) return;  // no room for a usable path
+    TextCopy(path, kPathUnits, folder);
+    if (info->pDataFile == nullptr) return;
+    ScopedFile file(_wfopen(info->pDataFile, TEXT("rt")));
+    if (!file) return;
+    ScanUiConfigFile(file.get(), path);
+}
+
+}  // namespace
+
+int QueryDriverFiles(HANDLE printer, const WCHAR* printerName, WCHAR* dataFile, WCHAR* helpFile,
+                     WCHAR* uiConfigPath) {
+    if (dataFile != nullptr) dataFile[0] = 0;
+    if (helpFile != nullptr) helpFile[0] = 0;
+    ScopedPrinter opened;
+    if (printer == nullptr) {
+        if (printerName == nullptr) return 0;
+        opened = OpenPrinterScoped(const_cast<LPWSTR>(printerName), nullptr);
+        if (!opened) return 0;
+        printer = opened.get();
+    }
+    QueriedBlock block = QueryDriverInfo3(printer);
+    if (!block.data) return 0;
+    const auto* info = reinterpret_cast<const DRIVER_INFO_3W*>(block.data.get());
+    if (!CopyPath(dataFile, info->pDataFile) || !CopyPath(helpFile, info->pHelpFile)) {
+        if (dataFile != nullptr) dataFile[0] = 0;
+        if (helpFile != nullptr) helpFile[0] = 0;
+        return 0;
+    }
+    if (uiConfigPath != nullptr) FillUiConfigPath(info, uiConfigPath);
+    return 1;
+}
