@@ -81,6 +81,73 @@ void UnloadDriverModule(DriverModule& module);
 // is no such program. The caller reaps the process (waitpid).
 bool StartProgram(const std::u16string& windowsPath, const std::u16string& commandLine, int* pid);
 
+// Top-level windows of live processes, machine-wide.
+struct WindowRecord {
+    int64_t id = 0;
+    int pid = 0;
+    std::u16string className, title;
+    bool visible = false;
+};
+std::vector<WindowRecord> TopLevelWindows();
+bool ProcessAlive(int pid);
+
+// USB printing interfaces of the machine and, per device, the device ID
+// script: deviceIds[i] answers poll i + 1 of an open handle, the last one
+// repeating; from poll failFrom on (counted from 1; 0: never) the request
+// fails as from an unplugged printer. jobs[i], when given, becomes the job
+// count of the printers on the device's port when poll i + 1 is answered
+// (the last one repeating), so a queue can be scripted along the polls.
+struct UsbDevice {
+    int64_t id = 0;
+    bool hasBaseName = true;
+    std::u16string baseName = u"USB";
+    bool hasPortNumber = true;
+    DWORD portNumber = 1;
+    std::u16string devicePath;  // made up from the id when empty
+    bool present = true;
+    std::vector<std::string> deviceIds;
+    int failFrom = 0;
+    std::vector<DWORD> jobs;
+};
+// Adds the interface (after every existing one); returns its id, 0 on error.
+int64_t AddUsbDevice(const UsbDevice& device);
+std::vector<UsbDevice> UsbDevices();
+// The port name the interface stands for: base name and number, "%s%03d".
+std::u16string UsbPortName(const UsbDevice& device);
+// These act on the first interface whose port name matches (ignoring case).
+bool SetUsbScript(const std::u16string& port, const std::vector<std::string>& deviceIds,
+                  int failFrom);
+bool SetUsbJobs(const std::u16string& port, const std::vector<DWORD>& jobs);
+bool UnplugUsb(const std::u16string& port);
+
+// Every SetPortW call that the spooler accepted, in order.
+struct PortStatusRecord {
+    int64_t seq = 0;
+    int pid = 0;
+    std::u16string port;
+    DWORD status = 0;
+    bool hasText = false;
+    std::u16string text;
+    DWORD severity = 0;
+    int64_t micros = 0;  // time of the call
+};
+std::vector<PortStatusRecord> PortStatuses();
+
+// Every message box shown. A box is answered IDOK after the machine setting
+// "message_box_delay_ms" (0 unless set); with -1 it stays open until
+// CloseMessageBox (larksim) answers it.
+struct MessageBoxRecord {
+    int64_t id = 0;
+    int pid = 0;
+    std::u16string caption, text;
+    UINT style = 0;
+    int64_t shownMicros = 0;
+    int64_t closedMicros = 0;  // 0 while open
+    int64_t afterPortStatus = 0;  // seq of the process's last port status before it
+};
+std::vector<MessageBoxRecord> MessageBoxes();
+bool CloseMessageBox(int64_t id);
+
 // What this process holds of the platform.
 struct Counts {
     long printerHandles = 0;

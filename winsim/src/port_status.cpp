@@ -1,0 +1,177 @@
+// The spooler's port status (SetPortW level 3) and message boxes, both kept
+// as rows of the machine database so that a test or larksim can read what a
+// monitor reported and showed, and answer its boxes.
+#include <sys/time.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <mutex>
+#include <thread>
+
+#include "internal.h"
+
+namespace winsim {
+namespace {
+
+using detail::Exec;
+using detail::P;
+
+const char* const kReportSchema[] = {
+    "CREATE TABLE IF NOT EXISTS port_status(seq INTEGER PRIMARY KEY AUTOINCREMENT, pid INT,"
+    " port TEXT, status INT, text TEXT, severity INT, micros INT)",
+    "CREATE TABLE IF NOT EXISTS message_boxes(id INTEGER PRIMARY KEY AUTOINCREMENT, pid INT,"
+    " caption TEXT, text TEXT, style INT, shown INT, closed INT DEFAULT 0, after_status INT)",
+};
+
+void EnsureTables() {
+    static std::mutex lock;
+    static std::string doneFor;
+    std::lock_guard<std::mutex> guard(lock);
+    std::string root = MachineRoot();
+    if (doneFor == root) return;
+    for (const char* sql : kReportSchema) Exec(sql, {});
+    doneFor = root;
+}
+
+int64_t NowMicros() {
+    timeval now{};
+    gettimeofday(&now, nullptr);
+    return static_cast<int64_t>(now.tv_sec) * 1000000 + now.tv_usec;
+}
+
+std::u16string Folded(std::u16string text) {
+    for (char16_t& c : text) {
+        if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
+    }
+    return text;
+}
+
+// A port exists when a printer or a USB printing interface uses it.
+bool PortKnown(const std::u16string& port) {
+    bool known = false;
+    Exec("SELECT 1 FROM printers WHERE port = ? COLLATE NOCASE LIMIT 1", {P(port)},
+         [&](sqlite3_stmt*) { known = true; });
+    if (known) return true;
+    for (const UsbDevice& d : UsbDevices()) {
+        if (Folded(UsbPortName(d)) == Folded(port)) return true;
+    }
+    return false;
+}
+
+bool BoxClosed(int64_t id) {
+    bool closed = true;
+    Exec("SELECT closed FROM message_boxes WHERE id = ?", {P(id)},
+         [&](sqlite3_stmt* s) { closed = sqlite3_column_int64(s, 0) != 0; });
+    return closed;
+}
+
+}  // namespace
+
+std::vector<PortStatusRecord> PortStatuses() {
+    EnsureTables();
+    std::vector<PortStatusRecord> records;
+    Exec("SELECT seq, pid, port, status, text, severity, micros FROM port_status ORDER BY seq", {},
+         [&](sqlite3_stmt* s) {
+             PortStatusRecord r;
+             r.seq = sqlite3_column_int64(s, 0);
+             r.pid = sqlite3_column_int(s, 1);
+             r.port = detail::ColumnText16(s, 2);
+             r.status = static_cast<DWORD>(sqlite3_column_int64(s, 3));
+             r.hasText = sqlite3_column_type(s, 4) != SQLITE_NULL;
+             r.text = detail::ColumnText16(s, 4);
+             r.severity = static_cast<DWORD>(sqlite3_column_int64(s, 5));
+             r.micros = sqlite3_column_int64(s, 6);
+             records.push_back(r);
+         });
+    return records;
+}
+
+std::vector<MessageBoxRecord> MessageBoxes() {
+    EnsureTables();
+    std::vector<MessageBoxRecord> boxes;
+    Exec(
+        "SELECT id, pid, caption, text, style, shown, closed, after_status FROM message_boxes"
+        " ORDER BY id",
+        {}, [&](sqlite3_stmt* s) {
+            MessageBoxRecord b;
+            b.id = sqlite3_column_int64(s, 0);
+            b.pid = sqlite3_column_int(s, 1);
+            b.caption = detail::ColumnText16(s, 2);
+            b.text = detail::ColumnText16(s, 3);
+            b.style = static_cast<UINT>(sqlite3_column_int64(s, 4));
+            b.shownMicros = sqlite3_column_int64(s, 5);
+            b.closedMicros = sqlite3_column_int64(s, 6);
+            b.afterPortStatus = sqlite3_column_int64(s, 7);
+            boxes.push_back(b);
+        });
+    return boxes;
+}
+
+bool CloseMessageBox(int64_t id) {
+    EnsureTables();
+    bool open = false;
+    Exec("SELECT 1 FROM message_boxes WHERE id = ? AND closed = 0", {P(id)},
+         [&](sqlite3_stmt*) { open = true; });
+    return open &&
+           Exec("UPDATE message_boxes SET closed = ? WHERE id = ?", {P(NowMicros()), P(id)});
+}
+
+}  // namespace winsim
+
+using winsim::detail::Exec;
+using winsim::detail::P;
+
+WINSIM_API BOOL WINAPI SetPortW(LPWSTR, LPWSTR portName, DWORD level, LPBYTE portInfo) {
+    if (winsim::detail::Faulted("SetPortW")) return FALSE;
+    if (level != 3) {
+        SetLastError(ERROR_INVALID_LEVEL);
+        return FALSE;
+    }
+    if (portInfo == nullptr || portName == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    winsim::EnsureTables();
+    std::u16string port = portName;
+    if (!winsim::PortKnown(port)) {
+        SetLastError(ERROR_UNKNOWN_PORT);
+        return FALSE;
+    }
+    const auto* info = reinterpret_cast<const PORT_INFO_3W*>(portInfo);
+    Exec(
+        "INSERT INTO port_status(pid, port, status, text, severity, micros)"
+        " VALUES(?, ?, ?, ?, ?, ?)",
+        {P(static_cast<int64_t>(getpid())), P(port), P(static_cast<int64_t>(info->dwStatus)),
+         info->pszStatus != nullptr ? P(std::u16string(info->pszStatus))
+                                    : winsim::detail::PBlob(nullptr, 0),
+         P(static_cast<int64_t>(info->dwSeverity)), P(winsim::NowMicros())});
+    return TRUE;
+}
+
+// The box is modal: the call returns when it is answered, after the
+// machine's delay or, with a delay of -1, when larksim closes it.
+WINSIM_API int WINAPI MessageBoxW(HWND, LPCWSTR text, LPCWSTR caption, UINT type) {
+    if (winsim::detail::Faulted("MessageBoxW")) return 0;
+    winsim::EnsureTables();
+    const int64_t pid = getpid();
+    int64_t lastStatus = 0;
+    Exec("SELECT MAX(seq) FROM port_status WHERE pid = ?", {P(pid)},
+         [&](sqlite3_stmt* s) { lastStatus = sqlite3_column_int64(s, 0); });
+    int64_t id = 0;
+    Exec(
+        "INSERT INTO message_boxes(pid, caption, text, style, shown, after_status)"
+        " VALUES(?, ?, ?, ?, ?, ?) RETURNING id",
+        {P(pid), P(winsim::detail::Str(caption)), P(winsim::detail::Str(text)),
+         P(static_cast<int64_t>(type)), P(winsim::NowMicros()), P(lastStatus)},
+        [&](sqlite3_stmt* s) { id = sqlite3_column_int64(s, 0); });
+    const long delay =
+        std::strtol(winsim::GetSetting("message_box_delay_ms", "0").c_str(), nullptr, 10);
+    if (delay > 0) std::this_thread::sleep_for(std::chrono::milliseconds(delay));
+    if (delay < 0) {
+        while (!winsim::BoxClosed(id)) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    Exec("UPDATE message_boxes SET closed = ? WHERE id = ? AND closed = 0",
+         {P(winsim::NowMicros()), P(id)});
+    return IDOK;
+}
