@@ -18,6 +18,10 @@ add_library(lark_common STATIC ${COMMON_SOURCES})
 target_include_directories(lark_common PUBLIC common)
 target_link_libraries(lark_common PUBLIC winsim)
 
+# The driver's platform files, chosen by the build.
+file(GLOB UIDLL_PLATFORM_SOURCES CONFIGURE_DEPENDS uidll/posix/*.cpp)
+list(APPEND UIDLL_SOURCES ${UIDLL_PLATFORM_SOURCES})
+
 add_library(larkui_core STATIC ${UIDLL_SOURCES})
 target_include_directories(larkui_core PUBLIC uidll)
 target_link_libraries(larkui_core PUBLIC lark_common)

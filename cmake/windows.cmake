@@ -3,6 +3,10 @@
 add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0601)
 set(STATIC_RUNTIME -static -static-libgcc -static-libstdc++)
 
+# The driver's platform files, chosen by the build.
+file(GLOB UIDLL_PLATFORM_SOURCES CONFIGURE_DEPENDS uidll/win/*.cpp)
+list(APPEND UIDLL_SOURCES ${UIDLL_PLATFORM_SOURCES})
+
 add_library(larkui SHARED ${UIDLL_SOURCES} ${COMMON_SOURCES} uidll/larkui.def)
 target_include_directories(larkui PRIVATE uidll common)
 set_target_properties(larkui PROPERTIES PREFIX "" OUTPUT_NAME larkui)

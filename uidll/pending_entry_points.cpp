@@ -2,10 +2,6 @@
 // defines for an unhandled request.
 #include "platform.h"
 
-extern "C" int WINAPI DrvDocumentEvent(HANDLE, HDC, int, ULONG, PVOID, ULONG, PVOID) {
-    return DOCUMENTEVENT_UNSUPPORTED;
-}
-
 extern "C" LONG WINAPI DrvDocumentPropertySheets(PPROPSHEETUI_INFO, LPARAM) { return -1; }
 
 extern "C" LONG WINAPI DrvDevicePropertySheets(PPROPSHEETUI_INFO, LPARAM) { return -1; }
@@ -17,8 +13,4 @@ extern "C" LONG WINAPI DrvDocumentProperties(HWND, HANDLE, PWSTR, PDEVMODEW, PDE
 extern "C" LONG WINAPI DrvAdvancedDocumentProperties(HWND, HANDLE, PWSTR, PDEVMODEW output,
                                                      PDEVMODEW) {
     return output == nullptr ? 2328 : 0;
-}
-
-extern "C" BOOL WINAPI DrvConvertDevMode(LPWSTR, PDEVMODEW, PDEVMODEW, PLONG, DWORD) {
-    return FALSE;
 }

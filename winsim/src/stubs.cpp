@@ -7,14 +7,6 @@ WINSIM_API HGDIOBJ WINAPI GetStockObject(int) {
     return &brush;
 }
 
-WINSIM_API BOOL WINAPI CreateProcessW(LPCWSTR, LPWSTR, LPSECURITY_ATTRIBUTES, LPSECURITY_ATTRIBUTES,
-                                      BOOL, DWORD, LPVOID, LPCWSTR, LPSTARTUPINFOW,
-                                      LPPROCESS_INFORMATION info) {
-    if (info != nullptr) *info = PROCESS_INFORMATION{};
-    SetLastError(ERROR_FILE_NOT_FOUND);
-    return FALSE;
-}
-
 WINSIM_API HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE, LPVOID,
                                       DWORD, LPDWORD) {
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
