@@ -15,6 +15,9 @@ int Init(const Args& args);
 int InstallDriver(const Args& args);
 int AddPrinter(const Args& args);
 int Show(const Args& args);
+int Usb(const Args& args);
+int Monitor(const Args& args);
+int Box(const Args& args);
 
 // Prints the message to stderr and returns 2 (usage) or 1 (failure).
 int Usage(const std::string& message);

@@ -24,6 +24,15 @@ const std::map<std::string, Command>& Commands() {
           "add-printer <name> --port <port> [--driver <driver>]   add a printer", true}},
         {"show",
          {larksim::Show, "show <printer>            printer data and default devmode", true}},
+        {"usb",
+         {larksim::Usb,
+          "usb add <base> <number> [--path P] | script <port> <id>... [--fail-from N]"
+          " [--jobs J,...] | unplug <port> | list",
+          true}},
+        {"monitor",
+         {larksim::Monitor, "monitor <printer>         run the status monitor, show its timeline",
+          true}},
+        {"box", {larksim::Box, "box [list] | box close <id|all>   message boxes", true}},
     };
     return commands;
 }

@@ -1,0 +1,191 @@
+// larksim monitor: runs the printer's status monitor from the driver
+// directory as the driver would start it, waits for it, and shows its debug
+// log, port statuses and message boxes as one timeline. larksim box: the
+// open message boxes of the machine, and answering them.
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "larksim.h"
+
+namespace larksim {
+namespace {
+
+const char16_t kLogPath[] = u"C:\\temp\\larkdeb\\larksm.txt";
+
+std::string Printable(const std::u16string& text) {
+    std::string out;
+    for (char c : winsim::ToUtf8(text)) {
+        if (c == '\r') {
+            out += "\\r";
+        } else if (c == '\n') {
+            out += "\\n";
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+// The monitor's file name from the printer data value StatusMonitor, as
+// the driver takes it; larkmon.exe when the value is missing or empty.
+std::u16string MonitorFile(const std::u16string& printer) {
+    for (const winsim::PrinterDataValue& v : winsim::PrinterData(printer)) {
+        if (v.name != u"StatusMonitor" || v.data.size() < 2) continue;
+        std::u16string name(v.data.size() / 2, u'\0');
+        for (size_t i = 0; i < name.size(); ++i) {
+            name[i] = static_cast<char16_t>(v.data[2 * i] | (v.data[2 * i + 1] << 8));
+        }
+        while (!name.empty() && name.back() == 0) name.pop_back();
+        if (!name.empty()) return name;
+    }
+    return u"larkmon.exe";
+}
+
+long FileSize(const std::string& path) {
+    struct stat st {};
+    return stat(path.c_str(), &st) == 0 ? static_cast<long>(st.st_size) : -1;
+}
+
+std::vector<std::string> NewLogLines(const std::string& path, long from) {
+    std::ifstream in(path, std::ios::binary);
+    std::vector<std::string> lines;
+    if (!in) return lines;
+    in.seekg(from < 0 ? 0 : from);
+    std::string line;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+const char* StatusName(DWORD status) {
+    switch (status) {
+        case 0:
+            return "none";
+        case PORT_STATUS_PAPER_JAM:
+            return "paper jam";
+        case PORT_STATUS_PAPER_OUT:
+            return "paper out";
+        case PORT_STATUS_DOOR_OPEN:
+            return "door open";
+        case PORT_STATUS_USER_INTERVENTION:
+            return "user intervention";
+        default:
+            return "other";
+    }
+}
+
+void PrintPortStatus(const winsim::PortStatusRecord& r) {
+    std::printf("  port  %s: status %u (%s), severity %u (%s), text %s\n",
+                winsim::ToUtf8(r.port).c_str(), r.status, StatusName(r.status), r.severity,
+                r.severity == PORT_STATUS_TYPE_INFO ? "info" : "warning",
+                r.hasText ? ("\"" + Printable(r.text) + "\"").c_str() : "none");
+}
+
+void PrintBox(const winsim::MessageBoxRecord& b) {
+    std::printf(
+        "  box   caption \"%s\", style 0x%X, text \"%s\", answered after %lld ms\n",
+        Printable(b.caption).c_str(), b.style, Printable(b.text).c_str(),
+        static_cast<long long>(b.closedMicros != 0 ? (b.closedMicros - b.shownMicros) / 1000 : -1));
+}
+
+template <typename T>
+std::vector<T> OfProcess(const std::vector<T>& all, int pid) {
+    std::vector<T> mine;
+    for (const T& r : all) {
+        if (r.pid == pid) mine.push_back(r);
+    }
+    return mine;
+}
+
+// Each SetPortW follows its "Setting port status" line; each box follows
+// the port status it came after.
+void PrintTimeline(const std::vector<std::string>& log, int pid) {
+    auto statuses = OfProcess(winsim::PortStatuses(), pid);
+    auto boxes = OfProcess(winsim::MessageBoxes(), pid);
+    size_t nextStatus = 0, nextBox = 0;
+    auto boxesUpTo = [&](int64_t seq) {
+        while (nextBox < boxes.size() && boxes[nextBox].afterPortStatus <= seq) {
+            PrintBox(boxes[nextBox++]);
+        }
+    };
+    boxesUpTo(0);
+    int polls = 0;
+    for (const std::string& line : log) {
+        if (line.rfind("PrinterStatus: CheckPrinterStuats returned", 0) == 0) ++polls;
+        std::printf("  log   %s\n", line.c_str());
+        if (line.rfind("CheckStatus: Setting port status to", 0) == 0 &&
+            nextStatus < statuses.size()) {
+            PrintPortStatus(statuses[nextStatus]);
+            boxesUpTo(statuses[nextStatus++].seq);
+        }
+    }
+    while (nextStatus < statuses.size()) {
+        PrintPortStatus(statuses[nextStatus]);
+        boxesUpTo(statuses[nextStatus++].seq);
+    }
+    boxesUpTo(INT64_MAX);
+    std::printf("polls: %d, port statuses: %zu, boxes: %zu\n", polls, statuses.size(),
+                boxes.size());
+}
+
+}  // namespace
+
+int Monitor(const Args& args) {
+    Args pos = Positional(args, {});
+    if (pos.size() != 1) return Usage("monitor <printer>");
+    winsim::PrinterRecord printer;
+    if (!RequirePrinter(pos[0], &printer)) return 1;
+    winsim::DriverRecord driver;
+    DWORD version = winsim::GetDriver(printer.driver, &driver) ? driver.version : 3;
+    std::u16string program = winsim::DriverDirectory() + u"\\" +
+                             winsim::ToUtf16(std::to_string(version)) + u"\\" +
+                             MonitorFile(printer.name);
+    const std::string logPath = winsim::HostPath(kLogPath);
+    const long logStart = FileSize(logPath);
+    int pid = 0;
+    if (!winsim::StartProgram(program, winsim::ToUtf16(pos[0]), &pid)) {
+        return Fail("cannot start " + winsim::ToUtf8(program));
+    }
+    std::printf("started %s \"%s\" (pid %d)\n", winsim::ToUtf8(program).c_str(), pos[0].c_str(),
+                pid);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    if (FileSize(logPath) < 0) std::printf("  (no debug log: C:\\temp\\larkdeb is missing)\n");
+    PrintTimeline(NewLogLines(logPath, logStart), pid);
+    if (WIFEXITED(status)) {
+        std::printf("exit code %d\n", WEXITSTATUS(status));
+        return WEXITSTATUS(status) == 0 ? 0 : 1;
+    }
+    std::printf("ended by signal %d\n", WTERMSIG(status));
+    return 1;
+}
+
+int Box(const Args& args) {
+    if (args.empty() || args[0] == "list") {
+        for (const winsim::MessageBoxRecord& b : winsim::MessageBoxes()) {
+            std::printf("%lld pid %d %s ", static_cast<long long>(b.id), b.pid,
+                        b.closedMicros != 0 ? "answered" : "open");
+            PrintBox(b);
+        }
+        return 0;
+    }
+    if (args[0] == "close" && args.size() == 2) {
+        bool any = false;
+        for (const winsim::MessageBoxRecord& b : winsim::MessageBoxes()) {
+            if (b.closedMicros == 0 && (args[1] == "all" || std::to_string(b.id) == args[1])) {
+                any = winsim::CloseMessageBox(b.id) || any;
+            }
+        }
+        return any ? 0 : Fail("no open box " + args[1]);
+    }
+    return Usage("box [list] | box close <id|all>");
+}
+
+}  // namespace larksim

@@ -1,0 +1,110 @@
+// larksim usb: the machine's USB printing interfaces and their device ID
+// scripts.
+#include <cstdio>
+#include <cstdlib>
+
+#include "larksim.h"
+
+namespace larksim {
+namespace {
+
+std::string Printable(const std::string& text) {
+    std::string out;
+    for (unsigned char c : text) {
+        if (c >= 0x20 && c < 0x7F) {
+            out += static_cast<char>(c);
+        } else {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02X", c);
+            out += hex;
+        }
+    }
+    return out;
+}
+
+// "3,3,0" as job counts.
+bool ParseJobs(const std::string& text, std::vector<DWORD>* jobs) {
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t comma = text.find(',', start);
+        if (comma == std::string::npos) comma = text.size();
+        char* end = nullptr;
+        std::string item = text.substr(start, comma - start);
+        unsigned long n = std::strtoul(item.c_str(), &end, 10);
+        if (item.empty() || *end != 0) return false;
+        jobs->push_back(static_cast<DWORD>(n));
+        start = comma + 1;
+    }
+    return !jobs->empty();
+}
+
+int Add(const Args& args) {
+    Args pos = Positional(args, {"--path"});
+    if (pos.size() != 2) return Usage("usb add <base|-> <number|-> [--path P] [--unplugged]");
+    winsim::UsbDevice d;
+    d.hasBaseName = pos[0] != "-";
+    d.baseName = d.hasBaseName ? winsim::ToUtf16(pos[0]) : u"";
+    d.hasPortNumber = pos[1] != "-";
+    d.portNumber =
+        d.hasPortNumber ? static_cast<DWORD>(std::strtoul(pos[1].c_str(), nullptr, 10)) : 0;
+    d.devicePath = winsim::ToUtf16(Option(args, "--path", ""));
+    for (const auto& a : args) d.present = d.present && a != "--unplugged";
+    int64_t id = winsim::AddUsbDevice(d);
+    if (id == 0) return Fail("could not add the USB interface");
+    std::printf("USB interface %lld: port %s\n", static_cast<long long>(id),
+                winsim::ToUtf8(winsim::UsbPortName(d)).c_str());
+    return 0;
+}
+
+int Script(const Args& args) {
+    Args pos = Positional(args, {"--fail-from", "--jobs"});
+    if (pos.size() < 1) {
+        return Usage("usb script <port> [<id1> <id2> ...] [--fail-from N] [--jobs J1,J2,...]");
+    }
+    std::u16string port = winsim::ToUtf16(pos[0]);
+    std::vector<std::string> ids(pos.begin() + 1, pos.end());
+    int failFrom = std::atoi(Option(args, "--fail-from", "0").c_str());
+    if (!winsim::SetUsbScript(port, ids, failFrom)) return Fail("no USB interface for " + pos[0]);
+    std::string jobs = Option(args, "--jobs", "");
+    if (!jobs.empty()) {
+        std::vector<DWORD> counts;
+        if (!ParseJobs(jobs, &counts)) return Usage("--jobs takes counts like 2,1,0");
+        winsim::SetUsbJobs(port, counts);
+    }
+    return 0;
+}
+
+int Unplug(const Args& args) {
+    if (args.size() != 1) return Usage("usb unplug <port>");
+    if (!winsim::UnplugUsb(winsim::ToUtf16(args[0])))
+        return Fail("no USB interface for " + args[0]);
+    return 0;
+}
+
+int List() {
+    for (const winsim::UsbDevice& d : winsim::UsbDevices()) {
+        std::printf("%lld %s %s%s fail-from %d\n", static_cast<long long>(d.id),
+                    winsim::ToUtf8(winsim::UsbPortName(d)).c_str(),
+                    winsim::ToUtf8(d.devicePath).c_str(), d.present ? "" : " (unplugged)",
+                    d.failFrom);
+        for (size_t i = 0; i < d.deviceIds.size(); ++i) {
+            std::printf("  poll %zu%s: %s\n", i + 1, i + 1 == d.deviceIds.size() ? " on" : "",
+                        Printable(d.deviceIds[i]).c_str());
+        }
+    }
+    return 0;
+}
+
+}  // namespace
+
+int Usb(const Args& args) {
+    if (args.empty()) return Usage("usb add|script|unplug|list ...");
+    Args rest(args.begin() + 1, args.end());
+    if (args[0] == "add") return Add(rest);
+    if (args[0] == "script") return Script(rest);
+    if (args[0] == "unplug") return Unplug(rest);
+    if (args[0] == "list") return List();
+    return Usage("usb add|script|unplug|list ...");
+}
+
+}  // namespace larksim
