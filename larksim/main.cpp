@@ -33,6 +33,7 @@ const std::map<std::string, Command>& Commands() {
          {larksim::Monitor, "monitor <printer>         run the status monitor, show its timeline",
           true}},
         {"box", {larksim::Box, "box [list] | box close <id|all>   message boxes", true}},
+        {"caps", {larksim::Caps, "caps <printer> [DC_name|index]   device capabilities", true}},
     };
     return commands;
 }

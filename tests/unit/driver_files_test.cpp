@@ -1,0 +1,228 @@
+// The printer's driver files and default devmode through the spooler, with
+// the package installed on a winsim machine and its data file rewritten.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "config_support.h"
+#include "driver_files.h"
+
+namespace larktest {
+namespace {
+
+class DriverFilesTest : public MachineTest {
+protected:
+    void SetUp() override {
+        MachineTest::SetUp();
+        InstallDriverAndStorePrinter();
+        versionDir_ = winsim::ToUtf8(winsim::DriverDirectory()) + "\\3\\";
+    }
+    std::string UiConfigPath() {
+        OpenedPrinter printer;
+        WCHAR path[kPathUnits] = {'x', 0};
+        EXPECT_EQ(QueryDriverFiles(printer.handle, nullptr, nullptr, nullptr, path), 1);
+        return Narrow(path);
+    }
+    std::string versionDir_;
+};
+
+TEST_F(DriverFilesTest, QueryDriverFilesGivesTheSpoolersPaths) {
+    std::u16string name = kPrinter;
+    WCHAR data[kPathUnits], help[kPathUnits], ui[kPathUnits];
+    ASSERT_EQ(QueryDriverFiles(nullptr, name.c_str(), data, help, ui), 1);
+    EXPECT_EQ(Narrow(data), versionDir_ + "larkdata.ini");
+    EXPECT_EQ(Narrow(help), versionDir_ + "lark.hlp");
+    EXPECT_EQ(Narrow(ui), versionDir_ + "settings.htm");
+}
+
+TEST_F(DriverFilesTest, UiConfigPathFollowsTheLineReaderRules) {
+    const std::string big(300, 'x');
+    struct {
+        const char* name;
+        std::string file;
+        std::string value;  // what follows the version folder
+    } cases[] = {
+        {"spaces around =", "[InstallConfig]\r\nUIConfigFile = page.htm\r\n", "page.htm"},
+        {"trailing blanks stay", "[InstallConfig]\r\nUIConfigFile=page.htm  \r\n", "page.htm  "},
+        {"nothing after =", "[InstallConfig]\r\nUIConfigFile=\r\n", ""},
+        {"no = at all ends the scan",
+         "[InstallConfig]\r\nUIConfigFile\r\n\r\n[InstallConfig]\r\nUIConfigFile=b.htm\r\n", ""},
+        {"empty line closes the section",
+         "[InstallConfig]\r\nStatusMonitor=m.exe\r\n\r\nUIConfigFile=a.htm\r\n", ""},
+        {"a later section is searched",
+         "[InstallConfig]\r\nX=1\r\n\r\nUIConfigFile=a.htm\r\n[InstallConfig]\r\nUIConfigFile="
+         "b.htm\r\n",
+         "b.htm"},
+        {"a tab line closes the section",
+         "[InstallConfig]\r\n\tX\r\nUIConfigFile=a.htm\r\n\r\n[InstallConfig]\r\nUIConfigFile=c."
+         "htm\r\n",
+         "c.htm"},
+        {"header with text after it", "[InstallConfig] ; setup\r\nUIConfigFile=d.htm\r\n", "d.htm"},
+        {"header not in the first column", " [InstallConfig]\r\nUIConfigFile=e.htm\r\n", ""},
+        {"a blank inside the value stays", "[InstallConfig]\nUIConfigFile=a b.htm\n", "a b.htm"},
+        {"last line without line end", "[InstallConfig]\nUIConfigFile=f.htm", "f.htm"},
+        {"header as the last line without line end", "[InstallConfig]", ""},
+        {"key inside a longer word", "[InstallConfig]\nMyUIConfigFile=g.htm\n", "g.htm"},
+        {"a 300-character line comes in pieces", "[InstallConfig]\n" + big + "UIConfigFile=h.htm\n",
+         "h.htm"},
+        {"a 255-character line leaves its LF as an empty piece",
+         "[InstallConfig]\n" + std::string(255, 'x') + "\nUIConfigFile=i.htm\n", ""},
+        {"value too long for the path", "[InstallConfig]\nUIConfigFile=" + big + "\n", ""},
+        {"all NUL bytes", std::string(4096, '\0'), ""},
+        {"binary bytes", std::string("[InstallConfig]\n\xFF\xFEUIConfigFile=\xC3\xA9.htm\n"),
+         "\xC3\x83\xC2\xA9.htm"},
+    };
+    for (const auto& c : cases) {
+        WriteDriverFile("larkdata.ini", c.file);
+        EXPECT_EQ(UiConfigPath(), versionDir_ + c.value) << c.name;
+    }
+}
+
+TEST_F(DriverFilesTest, UiConfigPathWithoutADataFileIsTheFolderOnly) {
+    RemoveDriverFile("larkdata.ini");
+    EXPECT_EQ(UiConfigPath(), versionDir_);
+}
+
+TEST_F(DriverFilesTest, QueryDriverFilesFailuresLeaveEmptyBuffersAndCloseTheHandle) {
+    struct {
+        const char* name;
+        const char* failing;  // nullptr: no printer name
+        int nth;
+    } cases[] = {
+        {"no handle and no name", nullptr, 0},
+        {"printer does not open", "OpenPrinterW", 1},
+        {"no driver information", "GetPrinterDriverW", 1},
+        {"driver information fetch fails", "GetPrinterDriverW", 2},
+        {"exhausted heap", "HeapAlloc", 1},
+    };
+    for (const auto& c : cases) {
+        std::u16string name = kPrinter;
+        if (c.failing != nullptr) winsim::FailCall(c.failing, c.nth);
+        WCHAR data[kPathUnits] = {'x', 0}, help[kPathUnits] = {'x', 0};
+        EXPECT_EQ(QueryDriverFiles(nullptr, c.failing != nullptr ? name.c_str() : nullptr, data,
+                                   help, nullptr),
+                  0)
+            << c.name;
+        EXPECT_EQ(data[0], 0) << c.name;
+        EXPECT_EQ(help[0], 0) << c.name;
+        EXPECT_EQ(winsim::CurrentCounts().printerHandles, before_.printerHandles) << c.name;
+        winsim::ClearFaults();
+    }
+}
+
+TEST_F(DriverFilesTest, LoadUtf8TextFileDecodesTheWholeFile) {
+    struct {
+        const char* name;
+        std::string bytes;
+        std::u16string expected;
+    } cases[] = {
+        {"empty file", "", u""},
+        {"CR LF arrives as LF", "a\r\nb\r\n", u"a\nb\n"},
+        {"byte-order mark kept", "\xEF\xBB\xBFx", u"\uFEFFx"},
+        {"invalid UTF-8 becomes U+FFFD",
+         "a\xFF"
+         "b",
+         u"a\uFFFDb"},
+        {"truncated sequence at the end", "a\xE2\x82", u"a\uFFFD"},
+        {"all NUL bytes", std::string(1000, '\0'), u""},
+        {"a 100 KB line", std::string(100000, 'z'), std::u16string(100000, u'z')},
+    };
+    for (const auto& c : cases) {
+        WriteDriverFile("probe.txt", c.bytes);
+        std::u16string path = W(versionDir_ + "probe.txt");
+        HeapBlock<WCHAR> text;
+        ASSERT_EQ(LoadUtf8TextPath(path.c_str(), &text), 1) << c.name;
+        EXPECT_TRUE(std::u16string(text.get()) == c.expected) << c.name;
+    }
+}
+
+TEST_F(DriverFilesTest, LoadUtf8TextFileOnAnExhaustedHeapFailsAndCloses) {
+    WriteDriverFile("probe.txt", "abc");
+    std::u16string path = W(versionDir_ + "probe.txt");
+    for (int nth : {1, 2}) {
+        winsim::FailCall("HeapAlloc", nth);
+        HeapBlock<WCHAR> text;
+        EXPECT_EQ(LoadUtf8TextPath(path.c_str(), &text), 0) << nth;
+        EXPECT_FALSE(text);
+        winsim::ClearFaults();
+    }
+    EXPECT_EQ(LoadUtf8TextFile(nullptr, nullptr), 0);
+}
+
+TEST_F(DriverFilesTest, DefaultDevmodeCopiesNoMoreThanTheStoredRecord) {
+    struct {
+        const char* name;
+        size_t storedBytes;
+        WORD dmSize, dmDriverExtra;
+        size_t expectedCopied;
+    } cases[] = {
+        {"a full record", 2328, 220, 2108, 2328},
+        {"a longer record is cut", 3000, 220, 2780, 2328},
+        {"a public devmode only", 220, 220, 0, 220},
+        {"declared shorter than stored", 2328, 156, 0, 156},
+        {"declared longer than stored", 300, 220, 2108, 300},
+    };
+    for (const auto& c : cases) {
+        std::vector<uint8_t> stored(c.storedBytes, 0xAB);
+        DEVMODEW header{};
+        header.dmSize = c.dmSize;
+        header.dmDriverExtra = c.dmDriverExtra;
+        std::memcpy(stored.data() + 64, reinterpret_cast<BYTE*>(&header) + 64, 8);
+        ASSERT_TRUE(winsim::SetPrinterDevmode(kPrinter, stored));
+        OpenedPrinter printer;
+        HeapBlock<DriverDevmode> copy = GetPrinterDefaultDevmode(printer.handle);
+        ASSERT_TRUE(copy) << c.name;
+        const auto* bytes = reinterpret_cast<const uint8_t*>(copy.get());
+        for (size_t i = 72; i < kDriverDevmodeSize; ++i) {
+            ASSERT_EQ(bytes[i], i < c.expectedCopied ? 0xAB : 0) << c.name << " byte " << i;
+        }
+    }
+}
+
+TEST_F(DriverFilesTest, DefaultDevmodeOwnerRecord) {
+    std::vector<uint8_t> stored(2328, 0);
+    stored[68] = 220;  // dmSize
+    ASSERT_TRUE(winsim::SetPrinterDevmode(kPrinter, stored));
+    std::u16string name = kPrinter;
+    PrinterDefaultDevmode* record = CreatePrinterDefaultDevmodeByName(name.c_str());
+    ASSERT_NE(record, nullptr);
+    EXPECT_EQ(record->owns, 1u);
+    ASSERT_NE(record->devmode, nullptr);
+    EXPECT_EQ(reinterpret_cast<BYTE*>(record->privatePart),
+              reinterpret_cast<BYTE*>(record->devmode) + 220);
+    ReleasePrinterDefaultDevmode(record);
+
+    ASSERT_TRUE(winsim::SetPrinterDevmode(kPrinter, {}));
+    record = CreatePrinterDefaultDevmodeByName(name.c_str());
+    ASSERT_NE(record, nullptr);
+    EXPECT_EQ(record->owns, 0u);
+    EXPECT_EQ(record->devmode, nullptr);
+    EXPECT_EQ(record->privatePart, nullptr);
+    ReleasePrinterDefaultDevmode(record);
+
+    // A stored record whose dmSize puts the private part outside the copy.
+    stored[68] = 0xFF;
+    stored[69] = 0xFF;
+    ASSERT_TRUE(winsim::SetPrinterDevmode(kPrinter, stored));
+    record = CreatePrinterDefaultDevmodeByName(name.c_str());
+    ASSERT_NE(record, nullptr);
+    EXPECT_EQ(record->owns, 1u);
+    EXPECT_EQ(record->privatePart, nullptr);
+    ReleasePrinterDefaultDevmode(record);
+}
+
+TEST_F(DriverFilesTest, DefaultDevmodeFailuresGiveNothing) {
+    ASSERT_TRUE(winsim::SetPrinterDevmode(kPrinter, std::vector<uint8_t>(2328, 1)));
+    std::u16string name = kPrinter;
+    for (auto [function, nth] :
+         {std::pair{"HeapAlloc", 1}, std::pair{"HeapAlloc", 2}, std::pair{"GetPrinterW", 1},
+          std::pair{"GetPrinterW", 2}, std::pair{"OpenPrinterW", 1}}) {
+        winsim::FailCall(function, nth);
+        EXPECT_FALSE(GetPrinterDefaultDevmodeByName(name.c_str())) << function << nth;
+        winsim::ClearFaults();
+    }
+    EXPECT_FALSE(GetPrinterDefaultDevmodeByName(u"No Such Printer"));
+}
+
+}  // namespace
+}  // namespace larktest
