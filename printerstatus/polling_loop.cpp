@@ -32,8 +32,8 @@ bool ReadDeviceId(HANDLE device, char* reply) {
     // ends within the buffer. The byte count is not trusted either.
     std::memset(reply, 0, kReplyBytes + 1);
     DWORD returned = 0;
-    if (!DeviceIoControl(device, IOCTL_PAR_QUERY_DEVICE_ID, nullptr, 0, reply, kReplyBytes,
-                         &returned, nullptr)) {
+    if (!DeviceIoControl(device, kQueryDeviceIdRequest, nullptr, 0, reply, kReplyBytes, &returned,
+                         nullptr)) {
         return false;
     }
     reply[kReplyBytes] = 0;

@@ -7,6 +7,9 @@
 // Polls that always count as busy (k = 0 to 20), so a run lasts at least
 // 22 polls.
 constexpr DWORD kMinimumBusyPolls = 21;
+// IOCTL_PAR_QUERY_DEVICE_ID, spelled out: the Windows build's lean headers
+// leave out the CTL_CODE macro that the named constant is built with.
+constexpr DWORD kQueryDeviceIdRequest = 0x0016000C;
 // The device ID reply: 512 bytes from the device.
 constexpr DWORD kReplyBytes = 512;
 
