@@ -68,7 +68,8 @@ TEST_F(DefaultDevmodeTest, EveryFieldAtItsOffset) {
         {"Signature2", 224, 4, 0x87658342},
     };
     for (const auto& f : fields) {
-        int64_t v = f.width == 2 ? At<int16_t>(d, f.offset) : At<uint32_t>(d, f.offset);
+        int64_t v = f.width == 2 ? static_cast<int64_t>(At<int16_t>(d, f.offset))
+                                 : static_cast<int64_t>(At<uint32_t>(d, f.offset));
         EXPECT_EQ(v, f.value) << f.field;
     }
     EXPECT_EQ(Narrow(d.dm.dmDeviceName), "Lark Test");
