@@ -121,6 +121,25 @@ bool AddLocalPort(const wchar_t* port) {
     return PortExists(port);
 }
 
+// The Windows spooler sends PRINTER_EVENT_INITIALIZE to the driver's config file once a printer
+// is added, and the driver writes its printer data values then; Wine 8's AddPrinterW does not
+// (it only asks DrvDocumentPropertySheets for the default devmode), so this does it the same way.
+bool InitializePrinter(const wchar_t* name) {
+    HMODULE ui = LoadLarkUi(name);
+    if (ui == nullptr) return Fail("LoadLibraryW of the config file");
+    auto event = LarkEntry<BOOL(WINAPI*)(LPWSTR, INT, DWORD, LPARAM)>(ui, "DrvPrinterEvent");
+    BOOL ok = event != nullptr && event(const_cast<LPWSTR>(name), PRINTER_EVENT_INITIALIZE, 0, 0);
+    DWORD error = GetLastError();
+    FreeLibrary(ui);
+    if (!ok) {
+        std::printf(
+            "wine_setup: DrvPrinterEvent(%ls, PRINTER_EVENT_INITIALIZE) failed, error %lu\n", name,
+            error);
+        return false;
+    }
+    return true;
+}
+
 bool AddTestPrinter(const wchar_t* name, const wchar_t* port) {
     PRINTER_INFO_2W info = {};
     info.pPrinterName = const_cast<LPWSTR>(name);
@@ -136,7 +155,7 @@ bool AddTestPrinter(const wchar_t* name, const wchar_t* port) {
     }
     ClosePrinter(printer);
     std::printf("wine_setup: printer %ls on %ls added\n", name, port);
-    return true;
+    return InitializePrinter(name);
 }
 
 }  // namespace

@@ -1,0 +1,152 @@
+// Printer initialisation and device capabilities of the real larkui.dll under Wine's spooler,
+// against the same expectation table as the winsim tests.
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "../shared/caps_expectations.h"
+#include "wine_check.h"
+#include "wine_harness.h"
+
+namespace {
+
+using EventFn = BOOL(WINAPI*)(LPWSTR, INT, DWORD, LPARAM);
+using CapsFn = DWORD(WINAPI*)(HANDLE, PWSTR, WORD, PVOID, PDEVMODEW);
+using ConvertFn = BOOL(WINAPI*)(LPWSTR, PDEVMODEW, PDEVMODEW, PLONG, DWORD);
+
+std::wstring Wide(const char* ascii) {
+    std::wstring s;
+    for (; *ascii != 0; ++ascii) s += static_cast<wchar_t>(static_cast<unsigned char>(*ascii));
+    return s;
+}
+
+void CheckText(HANDLE printer, const wchar_t* name, const char* expected) {
+    BYTE data[1024] = {};
+    DWORD type = 0, needed = 0;
+    DWORD rc =
+        GetPrinterDataW(printer, const_cast<LPWSTR>(name), &type, data, sizeof data - 2, &needed);
+    CHECK_NOTE("value %ls", name);
+    CHECK_EQ(rc, static_cast<DWORD>(ERROR_SUCCESS));
+    CHECK_EQ(type, static_cast<DWORD>(REG_SZ));
+    // Stored without the terminator: the zero-filled buffer terminates it.
+    CHECK_EQ(needed, static_cast<DWORD>(std::strlen(expected) * sizeof(wchar_t)));
+    CHECK_WSTREQ(reinterpret_cast<const wchar_t*>(data), Wide(expected).c_str());
+}
+
+void CheckNumber(HANDLE printer, const wchar_t* name, uint32_t expected) {
+    DWORD value = 0, type = 0, needed = 0;
+    DWORD rc = GetPrinterDataW(printer, const_cast<LPWSTR>(name), &type,
+                               reinterpret_cast<LPBYTE>(&value), sizeof value, &needed);
+    CHECK_NOTE("value %ls", name);
+    CHECK_EQ(rc, static_cast<DWORD>(ERROR_SUCCESS));
+    CHECK_EQ(type, static_cast<DWORD>(REG_DWORD));
+    CHECK_EQ(needed, 4u);
+    CHECK_EQ(value, expected);
+}
+
+void CheckPrinterEvent(HMODULE ui, HANDLE printer) {
+    auto event = LarkEntry<EventFn>(ui, "DrvPrinterEvent");
+    if (!CHECK(event != nullptr)) return;
+    CHECK(event(const_cast<LPWSTR>(kLarkPrinter), PRINTER_EVENT_INITIALIZE, 0, 0));
+    CheckText(printer, L"PrinterSettings", larkcaps::kPrinterSettings);
+    CheckNumber(printer, L"MaxJpegFileSize", larkcaps::kMaxJpegFileSize);
+    CheckText(printer, L"StatusMonitor", larkcaps::kStatusMonitor);
+    CheckNumber(printer, L"Resolution", larkcaps::kResolution);
+    CheckText(printer, L"UIConfigFile", larkcaps::kUiConfigFile);
+    CheckText(printer, L"StatusMessage", larkcaps::kStatusMessage);
+    // Other events do nothing and still succeed.
+    CHECK(event(const_cast<LPWSTR>(kLarkPrinter), PRINTER_EVENT_DELETE, 0, 0));
+    CHECK(event(const_cast<LPWSTR>(kLarkPrinter), PRINTER_EVENT_ADD_CONNECTION, 0, 0));
+}
+
+void CheckOutput(const larkcaps::Capability& c, const std::vector<BYTE>& buffer) {
+    const auto* words = reinterpret_cast<const WORD*>(buffer.data());
+    const auto* points = reinterpret_cast<const POINT*>(buffer.data());
+    const auto* text = reinterpret_cast<const wchar_t*>(buffer.data());
+    for (int r = 0; r < larkcaps::kPaperCount; ++r) {
+        const larkcaps::Paper& p = larkcaps::kPapers[r];
+        switch (c.output) {
+            case larkcaps::Output::kPaperIds:
+                CHECK_EQ(words[r], p.id);
+                break;
+            case larkcaps::Output::kPaperSizes:
+                CHECK_EQ(points[r].x, p.width);
+                CHECK_EQ(points[r].y, p.height);
+                break;
+            case larkcaps::Output::kPaperNames:
+                CHECK_WSTREQ(text + r * 64, Wide(p.name).c_str());
+                break;
+            default:
+                break;
+        }
+    }
+    if (c.output == larkcaps::Output::kBin) CHECK_EQ(words[0], DMBIN_AUTO);
+    if (c.output == larkcaps::Output::kBinName) {
+        CHECK_WSTREQ(text, L"Automatic");
+        for (int u = 9; u < 24; ++u) CHECK_EQ(text[u], 0);
+    }
+    if (c.output == larkcaps::Output::kMediaReady) {
+        CHECK_WSTREQ(text, Wide(larkcaps::kPapers[0].name).c_str());
+    }
+}
+
+// Every index with and without a buffer; expectZero: the answers when no devmode is in use.
+void CheckEveryIndex(CapsFn caps, HANDLE printer, DEVMODEW* devmode, bool expectZero) {
+    for (const larkcaps::Capability& c : larkcaps::kCapabilities) {
+        uint32_t expected = expectZero ? 0u : c.result;
+        CHECK_NOTE("%s, devmode %s", c.name, devmode != nullptr ? "given" : "stored");
+        CHECK_EQ(caps(printer, const_cast<LPWSTR>(kLarkPrinter), c.index, nullptr, devmode),
+                 expected);
+        std::vector<BYTE> buffer(8192, 0xEE);
+        CHECK_EQ(caps(printer, const_cast<LPWSTR>(kLarkPrinter), c.index, buffer.data(), devmode),
+                 expected);
+        if (!expectZero) CheckOutput(c, buffer);
+    }
+}
+
+// The driver's own default devmode, as DrvConvertDevMode gives it.
+std::vector<BYTE> DriverDefault(HMODULE ui) {
+    auto convert = LarkEntry<ConvertFn>(ui, "DrvConvertDevMode");
+    std::vector<BYTE> devmode(2328);
+    LONG size = static_cast<LONG>(devmode.size());
+    if (convert == nullptr ||
+        !convert(const_cast<LPWSTR>(kLarkPrinter), nullptr,
+                 reinterpret_cast<PDEVMODEW>(devmode.data()), &size, CDM_DRIVER_DEFAULT)) {
+        return {};
+    }
+    return devmode;
+}
+
+void CheckCapabilities(HMODULE ui, HANDLE printer) {
+    auto caps = LarkEntry<CapsFn>(ui, "DrvDeviceCapabilities");
+    if (!CHECK(caps != nullptr)) return;
+    std::vector<BYTE> info(64 * 1024);
+    DWORD needed = 0;
+    bool stored = GetPrinterW(printer, 2, info.data(), static_cast<DWORD>(info.size()), &needed) &&
+                  reinterpret_cast<PRINTER_INFO_2W*>(info.data())->pDevMode != nullptr;
+    CHECK_NOTE("stored default devmode: %s", stored ? "yes" : "no");
+    CheckEveryIndex(caps, printer, nullptr, !stored);
+
+    std::vector<BYTE> devmode = DriverDefault(ui);
+    if (!CHECK(!devmode.empty())) return;
+    auto* dm = reinterpret_cast<DEVMODEW*>(devmode.data());
+    CheckEveryIndex(caps, printer, dm, false);
+    // An older, smaller devmode is not used.
+    dm->dmSize = 156;
+    CHECK_EQ(caps(printer, nullptr, DC_SIZE, nullptr, dm), stored ? 220u : 0u);
+}
+
+}  // namespace
+
+int main() {
+    HMODULE ui = LoadLarkUi(kLarkPrinter);
+    if (!CHECK(ui != nullptr)) return WINE_CHECK_SUMMARY();
+    HANDLE printer = nullptr;
+    if (CHECK(OpenPrinterW(const_cast<LPWSTR>(kLarkPrinter), &printer, nullptr))) {
+        CheckPrinterEvent(ui, printer);
+        CheckCapabilities(ui, printer);
+        ClosePrinter(printer);
+    }
+    FreeLibrary(ui);
+    return WINE_CHECK_SUMMARY();
+}
