@@ -19,6 +19,7 @@ int Usb(const Args& args);
 int Monitor(const Args& args);
 int Box(const Args& args);
 int Caps(const Args& args);
+int Print(const Args& args);
 
 // Prints the message to stderr and returns 2 (usage) or 1 (failure).
 int Usage(const std::string& message);

@@ -34,6 +34,9 @@ const std::map<std::string, Command>& Commands() {
           true}},
         {"box", {larksim::Box, "box [list] | box close <id|all>   message boxes", true}},
         {"caps", {larksim::Caps, "caps <printer> [DC_name|index]   device capabilities", true}},
+        {"print",
+         {larksim::Print, "print <printer> [--landscape] [--paper <id>]   print one document",
+          true}},
     };
     return commands;
 }

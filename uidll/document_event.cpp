@@ -17,8 +17,7 @@ struct EventCall {
     int iEsc;
     PVOID pvIn;
     PVOID pvOut;
-    HGLOBAL block;     // allocated by this call
-    bool storedAtOut;  // its address went to pvOut
+    HGLOBAL block;  // allocated by this call, freed again when the event fails
     int result;
 };
 
@@ -55,8 +54,6 @@ void BuildRecord(EventCall* call) {
         return;
     }
     *out = call->block;
-    call->storedAtOut = true;
-    GuardNote();
     auto* record = static_cast<DriverDevmode*>(call->block);
     // A printer with no stored devmode cannot give the record its base.
     if (!CopyStoredDefault(record, call->printer)) return;
@@ -105,11 +102,13 @@ void ClearOut(void* context) {
 
 extern "C" int WINAPI DrvDocumentEvent(HANDLE printer, HDC, int iEsc, ULONG, PVOID pvIn, ULONG,
                                        PVOID pvOut) {
-    EventCall call = {printer, iEsc, pvIn, pvOut, nullptr, false, DOCUMENTEVENT_FAILURE};
+    EventCall call = {printer, iEsc, pvIn, pvOut, nullptr, DOCUMENTEVENT_FAILURE};
     if (!RunGuarded(HandleEvent, &call)) call.result = DOCUMENTEVENT_FAILURE;
-    if (call.result == DOCUMENTEVENT_FAILURE && call.block != nullptr) {
-        if (call.storedAtOut) RunGuarded(ClearOut, &call);
-        GlobalFree(call.block);
-    }
+    if (call.result != DOCUMENTEVENT_FAILURE) return call.result;
+    // The engine never keeps a pointer from a failed PRE event, whether the
+    // fault came before or after the block was handed out.
+    bool pre = iEsc == DOCUMENTEVENT_CREATEDCPRE || iEsc == DOCUMENTEVENT_RESETDCPRE;
+    if (pre && pvOut != nullptr) RunGuarded(ClearOut, &call);
+    if (call.block != nullptr) GlobalFree(call.block);
     return call.result;
 }

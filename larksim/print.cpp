@@ -1,0 +1,198 @@
+// larksim print: plays an application printing one document through the
+// driver as GDI calls it: a device context with an application devmode, a
+// document with a job in the queue, and the device context's end. Shows the
+// devmode the driver hands out and then what the status monitor it started
+// did.
+#include <sys/stat.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <thread>
+
+#include "driver_devmode.h"
+#include "larksim.h"
+
+namespace larksim {
+namespace {
+
+const char16_t kLogPath[] = u"C:\\temp\\larkdeb\\larksm.txt";
+
+using EventFn = int (*)(HANDLE, HDC, int, ULONG, PVOID, ULONG, PVOID);
+
+const char* EventResult(int result) {
+    switch (result) {
+        case DOCUMENTEVENT_SUCCESS:
+            return "DOCUMENTEVENT_SUCCESS";
+        case DOCUMENTEVENT_UNSUPPORTED:
+            return "DOCUMENTEVENT_UNSUPPORTED";
+        default:
+            return "DOCUMENTEVENT_FAILURE";
+    }
+}
+
+std::string Text(const WCHAR* text, size_t units) {
+    std::u16string s;
+    for (size_t i = 0; i < units && text[i] != 0; ++i) s += text[i];
+    return winsim::ToUtf8(s);
+}
+
+// The application starts from the printer's settings, as it would after
+// asking for the document properties, and changes what the user chose.
+std::vector<uint8_t> ApplicationDevmode(const winsim::PrinterRecord& printer, bool landscape,
+                                        int paper) {
+    std::vector<uint8_t> bytes = printer.devmode;
+    if (bytes.size() < sizeof(DEVMODEW)) bytes.assign(sizeof(DriverDevmode), 0);
+    auto* dm = reinterpret_cast<DEVMODEW*>(bytes.data());
+    if (dm->dmSize == 0) dm->dmSize = sizeof(DEVMODEW);
+    dm->dmFields = 0;
+    if (landscape) {
+        dm->dmFields |= DM_ORIENTATION;
+        dm->dmOrientation = DMORIENT_LANDSCAPE;
+    }
+    if (paper >= 0) {
+        dm->dmFields |= DM_PAPERSIZE;
+        dm->dmPaperSize = static_cast<short>(paper);
+    }
+    return bytes;
+}
+
+void PrintRecord(const DriverDevmode* d) {
+    std::printf("devmode handed out by CREATEDCPRE:\n");
+    std::printf("  paper size      %d   orientation %d   paper %d x %d (0.1 mm)\n",
+                d->dm.dmPaperSize, d->dm.dmOrientation, d->dm.dmPaperWidth, d->dm.dmPaperLength);
+    std::printf("  page            %d x %d mm, %u x %u dots at %d x %d dpi\n", d->priv.PaperWidthMm,
+                d->priv.PaperLengthMm, d->priv.PageWidthDots, d->priv.PageLengthDots,
+                d->priv.XResolution, d->priv.YResolution);
+    std::printf("  imageable       %u, %u, %u x %u dots\n", d->priv.ImageableLeft,
+                d->priv.ImageableTop, d->priv.ImageableWidthDots, d->priv.ImageableLengthDots);
+    std::printf("  PrinterName     \"%s\"\n", Text(d->priv.PrinterName, kPrinterNameUnits).c_str());
+    std::printf("  Settings        \"%s\"\n", Text(d->priv.Settings, kSettingsUnits).c_str());
+}
+
+long FileSize(const std::string& path) {
+    struct stat st {};
+    return stat(path.c_str(), &st) == 0 ? static_cast<long>(st.st_size) : 0;
+}
+
+int MonitorPid(const std::u16string& title) {
+    for (const winsim::WindowRecord& w : winsim::TopLevelWindows()) {
+        if (w.title == title) return w.pid;
+    }
+    return 0;
+}
+
+// The monitor is not a child of ours: it is done when its window has gone
+// and its log has stopped growing.
+void WaitForMonitor(const std::u16string& title, const std::string& log, long logStart,
+                    int seconds) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    auto nothingBy = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    int pid = 0;
+    long lastSize = -1;
+    int quiet = 0;
+    while (std::chrono::steady_clock::now() < deadline) {
+        int now = MonitorPid(title);
+        if (now != 0) pid = now;
+        long size = FileSize(log);
+        quiet = size == lastSize ? quiet + 1 : 0;
+        lastSize = size;
+        bool alive = pid != 0 && winsim::ProcessAlive(pid);
+        if (!alive && now == 0 && size > logStart && quiet >= 5) return;
+        if (pid == 0 && size == logStart && std::chrono::steady_clock::now() > nothingBy) {
+            std::printf("(no monitor seen: no window and nothing logged)\n");
+            return;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    std::printf("(the monitor did not end within %d s)\n", seconds);
+}
+
+void PrintLog(const std::string& path, long from) {
+    std::ifstream in(path, std::ios::binary);
+    std::printf("monitor timeline (%s):\n", winsim::ToUtf8(kLogPath).c_str());
+    if (!in) {
+        std::printf("  (no debug log)\n");
+        return;
+    }
+    in.seekg(from);
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        std::printf("  log   %s\n", line.c_str());
+    }
+}
+
+struct Job {
+    winsim::PrinterRecord printer;
+    EventFn event = nullptr;
+    HANDLE handle = nullptr;
+    int jobMs = 2000;
+};
+
+int PlayDocument(Job& job, std::vector<uint8_t>& application) {
+    std::u16string name = job.printer.name;
+    DOCEVENT_CREATEDCPRE pre = {nullptr, name.data(),
+                                reinterpret_cast<DEVMODEW*>(application.data()), FALSE};
+    void* record = nullptr;
+    int result = job.event(job.handle, nullptr, DOCUMENTEVENT_CREATEDCPRE, sizeof pre, &pre,
+                           sizeof record, &record);
+    std::printf("CREATEDCPRE: %s\n", EventResult(result));
+    if (result != DOCUMENTEVENT_SUCCESS || record == nullptr) return 1;
+    PrintRecord(static_cast<DriverDevmode*>(record));
+    winsim::SetPrinterJobs(name, 1);
+    result = job.event(job.handle, nullptr, DOCUMENTEVENT_STARTDOC, 0, nullptr, 0, nullptr);
+    std::printf("STARTDOC: %s (one job in the queue for %d ms)\n", EventResult(result), job.jobMs);
+    std::this_thread::sleep_for(std::chrono::milliseconds(job.jobMs));
+    winsim::SetPrinterJobs(name, 0);
+    result = job.event(job.handle, nullptr, DOCUMENTEVENT_ENDDOC, 0, nullptr, 0, nullptr);
+    std::printf("ENDDOC: %s\n", EventResult(result));
+    result = job.event(job.handle, nullptr, DOCUMENTEVENT_CREATEDCPOST, sizeof record, &record, 0,
+                       nullptr);
+    std::printf("CREATEDCPOST: %s\n", EventResult(result));
+    return 0;
+}
+
+}  // namespace
+
+int Print(const Args& args) {
+    Args pos = Positional(args, {"--paper", "--job-ms", "--wait"});
+    if (pos.size() != 1) {
+        return Usage("print <printer> [--landscape] [--paper <id>] [--job-ms <ms>] [--wait <s>]");
+    }
+    Job job;
+    if (!RequirePrinter(pos[0], &job.printer)) return 1;
+    winsim::DriverRecord driver;
+    if (!winsim::GetDriver(job.printer.driver, &driver)) return Fail("the printer has no driver");
+    bool landscape = false;
+    for (const std::string& a : args) landscape = landscape || a == "--landscape";
+    int paper = std::atoi(Option(args, "--paper", "-1").c_str());
+    job.jobMs = std::atoi(Option(args, "--job-ms", "2000").c_str());
+    int waitSeconds = std::atoi(Option(args, "--wait", "60").c_str());
+
+    winsim::DriverModule module = winsim::LoadDriverModule(driver.configFile);
+    if (module.library == nullptr) return Fail("cannot load the driver: " + module.error);
+    job.event = reinterpret_cast<EventFn>(winsim::DriverEntry(module, "DrvDocumentEvent"));
+    std::u16string name = job.printer.name;
+    // The monitor logs only into an existing folder; the timeline is what
+    // this command is for.
+    const std::string logFolder = winsim::HostPath(u"C:\\temp") + "/larkdeb";
+    mkdir(logFolder.c_str(), 0755);
+    const std::string log = winsim::HostPath(kLogPath);
+    const long logStart = FileSize(log);
+    int exitCode = 1;
+    if (job.event != nullptr && OpenPrinterW(name.data(), &job.handle, nullptr)) {
+        std::vector<uint8_t> application = ApplicationDevmode(job.printer, landscape, paper);
+        exitCode = PlayDocument(job, application);
+        ClosePrinter(job.handle);
+    } else {
+        Fail("the driver has no DrvDocumentEvent or the printer does not open");
+    }
+    winsim::UnloadDriverModule(module);
+    if (exitCode != 0) return exitCode;
+    WaitForMonitor(name + u" - Status", log, logStart, waitSeconds);
+    PrintLog(log, logStart);
+    return 0;
+}
+
+}  // namespace larksim
