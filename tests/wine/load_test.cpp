@@ -77,6 +77,11 @@ void CheckPrinters() {
             const auto* info = reinterpret_cast<const PRINTER_INFO_2W*>(block.data());
             CHECK_WSTREQ(info->pPortName, row.port);
             CHECK_WSTREQ(info->pDriverName, kLarkDriverName);
+            // wine_setup stored the driver's own default devmode (220 + 2108 bytes).
+            if (CHECK(info->pDevMode != nullptr)) {
+                CHECK_EQ(info->pDevMode->dmSize, 220);
+                CHECK_EQ(info->pDevMode->dmSize + info->pDevMode->dmDriverExtra, 2328);
+            }
         }
         ClosePrinter(handle);
     }

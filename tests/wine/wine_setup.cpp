@@ -5,6 +5,7 @@
 // platform.h first.
 #include <shellapi.h>
 
+#include <cstddef>
 #include <cstdio>
 #include <cwchar>
 #include <string>
@@ -121,23 +122,59 @@ bool AddLocalPort(const wchar_t* port) {
     return PortExists(port);
 }
 
-// The Windows spooler sends PRINTER_EVENT_INITIALIZE to the driver's config file once a printer
-// is added, and the driver writes its printer data values then; Wine 8's AddPrinterW does not
-// (it only asks DrvDocumentPropertySheets for the default devmode), so this does it the same way.
+// The driver's default devmode (DrvConvertDevMode with CDM_DRIVER_DEFAULT), stored as the
+// printer's default devmode with SetPrinterW level 2.
+bool StoreDriverDefaultDevmode(HMODULE ui, const wchar_t* name) {
+    using ConvertFn = BOOL(WINAPI*)(LPWSTR, PDEVMODEW, PDEVMODEW, PLONG, DWORD);
+    auto convert = LarkEntry<ConvertFn>(ui, "DrvConvertDevMode");
+    if (convert == nullptr) return Fail("GetProcAddress(DrvConvertDevMode)");
+    std::string devmode(4096, '\0');
+    LONG size = static_cast<LONG>(devmode.size());
+    auto* out = reinterpret_cast<DEVMODEW*>(devmode.data());
+    if (!convert(const_cast<LPWSTR>(name), nullptr, out, &size, CDM_DRIVER_DEFAULT)) {
+        return Fail("DrvConvertDevMode(CDM_DRIVER_DEFAULT)");
+    }
+    if (size < static_cast<LONG>(offsetof(DEVMODEW, dmFields)) ||
+        size > static_cast<LONG>(devmode.size()) || out->dmSize + out->dmDriverExtra != size) {
+        std::printf("wine_setup: DrvConvertDevMode gave size %ld, dmSize %u, dmDriverExtra %u\n",
+                    size, out->dmSize, out->dmDriverExtra);
+        return false;
+    }
+
+    HANDLE printer = nullptr;
+    PRINTER_DEFAULTSW access = {nullptr, nullptr, PRINTER_ALL_ACCESS};
+    if (!OpenPrinterW(const_cast<LPWSTR>(name), &printer, &access)) return Fail("OpenPrinterW");
+    DWORD needed = 0;
+    GetPrinterW(printer, 2, nullptr, 0, &needed);
+    std::string block(needed, '\0');
+    bool ok = needed >= sizeof(PRINTER_INFO_2W) &&
+              GetPrinterW(printer, 2, reinterpret_cast<LPBYTE>(block.data()), needed, &needed);
+    if (ok) {
+        auto* info = reinterpret_cast<PRINTER_INFO_2W*>(block.data());
+        info->pDevMode = out;
+        ok = SetPrinterW(printer, 2, reinterpret_cast<LPBYTE>(info), 0);
+    }
+    if (!ok) Fail("GetPrinterW/SetPrinterW level 2");
+    ClosePrinter(printer);
+    return ok;
+}
+
+// What the Windows spooler does when a printer is added: it stores the driver's default devmode
+// and sends PRINTER_EVENT_INITIALIZE to the config file, where the driver writes its printer
+// data values. Wine 8's AddPrinterW does neither (it asks DrvDocumentPropertySheets for a
+// devmode and, given none, stores a bare public one of its own), so this does both.
 bool InitializePrinter(const wchar_t* name) {
     HMODULE ui = LoadLarkUi(name);
     if (ui == nullptr) return Fail("LoadLibraryW of the config file");
+    bool ok = StoreDriverDefaultDevmode(ui, name);
     auto event = LarkEntry<BOOL(WINAPI*)(LPWSTR, INT, DWORD, LPARAM)>(ui, "DrvPrinterEvent");
-    BOOL ok = event != nullptr && event(const_cast<LPWSTR>(name), PRINTER_EVENT_INITIALIZE, 0, 0);
-    DWORD error = GetLastError();
-    FreeLibrary(ui);
-    if (!ok) {
-        std::printf(
-            "wine_setup: DrvPrinterEvent(%ls, PRINTER_EVENT_INITIALIZE) failed, error %lu\n", name,
-            error);
-        return false;
+    if (ok &&
+        (event == nullptr || !event(const_cast<LPWSTR>(name), PRINTER_EVENT_INITIALIZE, 0, 0))) {
+        Fail("DrvPrinterEvent(PRINTER_EVENT_INITIALIZE)");
+        ok = false;
     }
-    return true;
+    FreeLibrary(ui);
+    return ok;
 }
 
 bool AddTestPrinter(const wchar_t* name, const wchar_t* port) {
