@@ -1,0 +1,145 @@
+// Cost of the paper answers and of the default devmode, which read the
+// driver data file and the UI configuration script anew on every call, next
+// to the floor of only opening and reading those same files.
+#include <benchmark/benchmark.h>
+#include <stdlib.h>
+
+#include <cstdio>
+#include <fstream>
+#include <string>
+
+#include "default_devmode.h"
+#include "driver_files.h"
+#include "paper_table.h"
+#include "winsim/control.h"
+
+extern "C" DWORD WINAPI DrvDeviceCapabilities(HANDLE, PWSTR, WORD, PVOID, PDEVMODEW);
+
+namespace {
+
+const std::u16string kPrinter = u"Lark Bench";
+const std::u16string kVersionDir = winsim::DriverDirectory() + u"\\3\\";
+const std::u16string kDataFile = kVersionDir + u"larkdata.ini";
+const std::u16string kScript = kVersionDir + u"settings.js";
+
+void WriteFile(const std::u16string& path, const std::string& bytes) {
+    std::ofstream out(winsim::HostPath(path), std::ios::binary | std::ios::trunc);
+    out << bytes;
+}
+
+std::string Script(int rows) {
+    std::string s = "var sz0x0409 = {\r\n  szPaperSizes : [ ";
+    for (int i = 0; i < rows; ++i) {
+        if (i > 0) s += ", ";
+        s += "\"Paper " + std::to_string(i) + "\", \"" + std::to_string(3 + i % 7) + ".5;" +
+             std::to_string(5 + i % 5) + ".0;" + std::to_string(i % 2) + ";" +
+             std::to_string(256 + i) + ";\", " + std::to_string(i);
+    }
+    s += " ],\r\n  szStatusMsg : \"There is a problem with your printer.\\nCheck it.\"\r\n};\r\n";
+    return s;
+}
+
+// A machine of its own with the driver's data file and a script of n rows.
+void PrepareMachine(int rows) {
+    static std::string root;
+    if (root.empty()) {
+        char pattern[] = "/tmp/lark-bench.XXXXXX";
+        root = mkdtemp(pattern);
+        winsim::InitMachine(root);
+        winsim::SetMachineRoot(root);
+        std::ifstream in(std::string(LARK_PACKAGE_DIR) + "/larkdata.ini", std::ios::binary);
+        WriteFile(kDataFile, std::string(std::istreambuf_iterator<char>(in), {}));
+        winsim::DriverRecord driver;
+        driver.name = u"Lark Photo Printer";
+        driver.dataFile = kDataFile;
+        driver.configFile = kVersionDir + u"larkui.dll";
+        driver.helpFile = kVersionDir + u"lark.hlp";
+        winsim::AddDriver(driver);
+        winsim::PrinterRecord printer{kPrinter, u"USB001", driver.name, {}, 0};
+        winsim::StorePrinter(printer);
+        std::vector<uint8_t> devmode(kDriverDevmodeSize);
+        BuildDefaultDevmode(reinterpret_cast<DriverDevmode*>(devmode.data()), kPrinter.c_str());
+        winsim::SetPrinterDevmode(kPrinter, devmode);
+    }
+    WriteFile(kScript, Script(rows));
+}
+
+// Opens a file in text mode and reads it whole, as the readers do.
+size_t ReadWhole(const std::u16string& path) {
+    FILE* f = _wfopen(path.c_str(), u"rt");
+    if (f == nullptr) return 0;
+    char buffer[4096];
+    size_t total = 0, n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) total += n;
+    std::fclose(f);
+    return total;
+}
+
+void BM_DeviceCapabilitiesPapers(benchmark::State& state) {
+    PrepareMachine(static_cast<int>(state.range(0)));
+    std::u16string name = kPrinter;
+    HANDLE printer = nullptr;
+    OpenPrinterW(name.data(), &printer, nullptr);
+    WORD ids[kMaxPaperRows];
+    for (auto _ : state) {
+        DWORD rows = DrvDeviceCapabilities(printer, name.data(), DC_PAPERS, ids, nullptr);
+        benchmark::DoNotOptimize(rows);
+    }
+    ClosePrinter(printer);
+}
+
+// DC_PAPERS reads the data file (for the script's name) and the script.
+void BM_FloorPapersFiles(benchmark::State& state) {
+    PrepareMachine(static_cast<int>(state.range(0)));
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(ReadWhole(kDataFile) + ReadWhole(kScript));
+    }
+}
+
+void BM_BuildDefaultDevmode(benchmark::State& state) {
+    PrepareMachine(static_cast<int>(state.range(0)));
+    DriverDevmode record;
+    for (auto _ : state) {
+        BuildDefaultDevmode(&record, kPrinter.c_str());
+        benchmark::DoNotOptimize(record.dm.dmPaperWidth);
+    }
+}
+
+// The default devmode reads the data file twice (the script's name, then its
+// settings) and the script once.
+void BM_FloorDefaultDevmodeFiles(benchmark::State& state) {
+    PrepareMachine(static_cast<int>(state.range(0)));
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(ReadWhole(kDataFile) + ReadWhole(kDataFile) + ReadWhole(kScript));
+    }
+}
+
+// What the spooler itself costs per call of DC_PAPERS: the stored devmode and
+// the driver information, each a two-call query. Not a file read, so not part
+// of the floor, but shown beside it.
+void BM_SpoolerQueries(benchmark::State& state) {
+    PrepareMachine(4);
+    std::u16string name = kPrinter;
+    HANDLE printer = nullptr;
+    OpenPrinterW(name.data(), &printer, nullptr);
+    BYTE buffer[8192];
+    DWORD needed = 0;
+    for (auto _ : state) {
+        GetPrinterW(printer, 2, nullptr, 0, &needed);
+        GetPrinterW(printer, 2, buffer, sizeof buffer, &needed);
+        GetPrinterDriverW(printer, nullptr, 3, nullptr, 0, &needed);
+        GetPrinterDriverW(printer, nullptr, 3, buffer, sizeof buffer, &needed);
+        benchmark::DoNotOptimize(buffer[0]);
+    }
+    ClosePrinter(printer);
+}
+
+BENCHMARK(BM_SpoolerQueries);
+BENCHMARK(BM_DeviceCapabilitiesPapers)->Arg(4)->Arg(256);
+BENCHMARK(BM_FloorPapersFiles)->Arg(4)->Arg(256);
+BENCHMARK(BM_BuildDefaultDevmode)->Arg(4)->Arg(256);
+BENCHMARK(BM_FloorDefaultDevmodeFiles)->Arg(4)->Arg(256);
+
+}  // namespace
+
+BENCHMARK_MAIN();
