@@ -2,6 +2,7 @@
 // event, the guard over records that fault, and the launch of the monitor.
 #include <sys/stat.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <fstream>
@@ -169,6 +170,29 @@ TEST_F(DocumentEventRows, RefusalsAndFaultsLeaveNothingAllocated) {
         EXPECT_EQ(GlobalBlocks(), 0);
         winsim::ClearFaults();
     }
+}
+
+// Guards on several threads at once, faulting and not, each catch only
+// their own faults.
+TEST_F(DocumentEventTest, GuardsOnSeveralThreads) {
+    larktest::UnreadablePages pages;
+    auto* bad = reinterpret_cast<DEVMODEW*>(pages.Forbidden());
+    std::vector<std::thread> threads;
+    std::atomic<int> wrong{0};
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < 25; ++i) {
+                void* out = nullptr;
+                bool faulting = (t + i) % 2 == 0;
+                int r = CreatePre(faulting ? bad : &application_.dm, &out);
+                if (r != (faulting ? DOCUMENTEVENT_FAILURE : DOCUMENTEVENT_SUCCESS)) ++wrong;
+                if (out != nullptr) Event(DOCUMENTEVENT_CREATEDCPOST, &out, nullptr);
+            }
+        });
+    }
+    for (auto& th : threads) th.join();
+    EXPECT_EQ(wrong, 0);
+    EXPECT_EQ(GlobalBlocks(), 0);
 }
 
 TEST_F(DocumentEventTest, PostAndOtherEventsAlwaysSucceed) {
