@@ -6,6 +6,10 @@
 # waiting until the server ends; given the file, they keep nothing waiting.
 log="$1"
 shift
+if [ ! -f "$2" ]; then
+    echo "$2 is not built: ctest does not build, run ninja -C <build dir> first"
+    exit 1
+fi
 "$@" >"$log" 2>&1 </dev/null
 rc=$?
 cat "$log"
