@@ -172,6 +172,38 @@ TEST_F(DocumentEventRows, RefusalsAndFaultsLeaveNothingAllocated) {
     }
 }
 
+// Random application records, each placed so that the byte after what its
+// header claims (dmSize plus dmDriverExtra) is unreadable: any read past the
+// claim would fault and fail the event.
+TEST_F(DocumentEventTest, RandomRecordsAreReadOnlyWithinTheirClaim) {
+    larktest::UnreadablePages pages;
+    uint32_t seed = 12345;
+    auto next = [&seed] { return seed = seed * 1664525u + 1013904223u; };
+    for (int i = 0; i < 300; ++i) {
+        DriverDevmode random;
+        auto* bytes = reinterpret_cast<uint8_t*>(&random);
+        for (size_t b = 0; b < sizeof random; ++b) bytes[b] = static_cast<uint8_t>(next() >> 24);
+        random.dm.dmSize = next() % 4 == 0 ? static_cast<WORD>(72 + next() % 300) : 220;
+        random.dm.dmDriverExtra = static_cast<WORD>(next() % (pages.page - 400));
+        if (next() % 2 == 0) random.dm.dmDriverVersion = kDriverVersion;
+        if (next() % 2 == 0) random.priv.Signature1 = random.priv.Signature2 = PrivateSignature;
+        size_t claim = random.dm.dmSize + random.dm.dmDriverExtra;
+        uint8_t* at = pages.Tail(claim);
+        std::memcpy(at, &random, std::min(claim, sizeof random));
+        void* out = nullptr;
+        ASSERT_EQ(CreatePre(reinterpret_cast<DEVMODEW*>(at), &out), DOCUMENTEVENT_SUCCESS)
+            << "record " << i << ", dmSize " << random.dm.dmSize << ", extra "
+            << random.dm.dmDriverExtra;
+        auto* r = static_cast<DriverDevmode*>(out);
+        EXPECT_EQ(r->priv.Settings[kSettingsUnits - 1], 0);
+        EXPECT_EQ(r->dm.dmScale, 100);
+        EXPECT_TRUE(r->dm.dmCopies >= 1 && r->dm.dmCopies <= 100);
+        EXPECT_TRUE(r->dm.dmOrientation == 1 || r->dm.dmOrientation == 2);
+        Event(DOCUMENTEVENT_CREATEDCPOST, &out, nullptr);
+    }
+    EXPECT_EQ(GlobalBlocks(), 0);
+}
+
 // Guards on several threads at once, faulting and not, each catch only
 // their own faults.
 TEST_F(DocumentEventTest, GuardsOnSeveralThreads) {
