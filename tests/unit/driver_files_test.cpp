@@ -67,6 +67,8 @@ TEST_F(DriverFilesTest, UiConfigPathFollowsTheLineReaderRules) {
          "h.htm"},
         {"a 255-character line leaves its LF as an empty piece",
          "[InstallConfig]\n" + std::string(255, 'x') + "\nUIConfigFile=i.htm\n", ""},
+        {"a 100 KB line before the key",
+         "[InstallConfig]\n" + std::string(100000, 'y') + "\nUIConfigFile=j.htm\n", "j.htm"},
         {"value too long for the path", "[InstallConfig]\nUIConfigFile=" + big + "\n", ""},
         {"all NUL bytes", std::string(4096, '\0'), ""},
         {"binary bytes", std::string("[InstallConfig]\n\xFF\xFEUIConfigFile=\xC3\xA9.htm\n"),

@@ -80,6 +80,8 @@ TEST_F(PaperTableTest, RowsOfTheList) {
         {"bracketed groups: first row only",
          " : [ [ \"A\", \"4;6;0;1;\", 1 ], [ \"B\", \"x\", 2 ] ]", 1, "A", "4;6;0;1;", 1},
         {"300 rows: 256 kept", many, 256, "P0", "4;6;0;1;", 7},
+        {"a 100 KB name", " : [ \"" + std::string(100000, 'n') + "\", \"4;6;0;1;\", 1 ]", 1,
+         "nnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnn", "4;6;0;1;", 1},
         {"empty list", " : [ ]", 0, "", "", 0},
         {"no [", " : \"A\", \"x\", 1 ]", 0, "", "", 0},
         {"no ]", " : [ \"A\", \"x\", 1", 0, "", "", 0},

@@ -57,7 +57,8 @@ void ExpectValues(const Expected& e, const char* name) {
         DWORD type;
         std::vector<uint8_t> data;
     } expected[] = {
-        {u"PrinterSettings", REG_SZ, Utf16Bytes(e.settings)},
+        {u"PrinterSettings", REG_SZ,
+         Utf16Bytes(e.settings != nullptr ? e.settings : std::string(100000, 's'))},
         {u"MaxJpegFileSize", REG_DWORD, DwordBytes(e.maxJpeg)},
         {u"StatusMonitor", REG_SZ, Utf16Bytes(e.monitor)},
         {u"Resolution", REG_DWORD, DwordBytes(e.resolution)},
@@ -112,6 +113,10 @@ TEST_F(PrinterEventTest, DataFileVariants) {
         {"all NUL bytes",
          std::string(512, '\0'),
          {"1:0;", 2097152, "", 19661100, "", kDefaultMessage}},
+        {"a 100 KB line and a key without =",
+         "[DeviceConfig]\r\nPrinterSettings=" + std::string(100000, 's') +
+             "\r\nResolution\r\n\r\n[InstallConfig]\r\nUIConfigFile",
+         {nullptr, 2097152, "", 19661100, "", kDefaultMessage}},
         {"long names cut to 31",
          "[InstallConfig]\r\nStatusMonitor=" + std::string(40, 'm') + "\r\n",
          {"1:0;", 2097152, "mmmmmmmmmmmmmmmmmmmmmmmmmmmmmmm", 19661100, "", kDefaultMessage}},
