@@ -126,7 +126,11 @@ std::string HostPath(const std::u16string& windowsPath) {
         size_t slash = path.find('/', start);
         if (slash == std::string::npos) slash = path.size();
         std::string part = path.substr(start, slash - start);
-        if (!part.empty() && part != ".") host += "/" + MatchEntry(host, part);
+        if (!part.empty() && part != ".") {
+            std::string entry = MatchEntry(host, part);
+            host += '/';
+            host += entry;
+        }
         start = slash + 1;
     }
     return host;
