@@ -142,7 +142,7 @@ struct MessageBoxRecord {
     std::u16string caption, text;
     UINT style = 0;
     int64_t shownMicros = 0;
-    int64_t closedMicros = 0;  // 0 while open
+    int64_t closedMicros = 0;     // 0 while open
     int64_t afterPortStatus = 0;  // seq of the process's last port status before it
 };
 std::vector<MessageBoxRecord> MessageBoxes();
