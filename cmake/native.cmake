@@ -40,8 +40,12 @@ file(WRITE ${CMAKE_BINARY_DIR}/larkui.map "{\n  global:\n${EXPORT_SYMBOLS}  loca
 add_library(larkui SHARED ${UIDLL_SOURCES} ${COMMON_SOURCES})
 target_include_directories(larkui PRIVATE uidll common)
 target_link_libraries(larkui PRIVATE winsim)
-target_link_options(larkui PRIVATE -Wl,--version-script=${CMAKE_BINARY_DIR}/larkui.map
-                    -Wl,--no-undefined)
+target_link_options(larkui PRIVATE -Wl,--version-script=${CMAKE_BINARY_DIR}/larkui.map)
+# The sanitizers' runtime comes from the loading program, so an instrumented
+# module has undefined symbols by design.
+if(NOT LARK_SANITIZE)
+  target_link_options(larkui PRIVATE -Wl,--no-undefined)
+endif()
 set_target_properties(larkui PROPERTIES LINK_DEPENDS ${CMAKE_BINARY_DIR}/larkui.map)
 
 add_library(larkmon_core STATIC ${MONITOR_SOURCES})

@@ -183,8 +183,10 @@ TEST_F(DocumentEventTest, RandomRecordsAreReadOnlyWithinTheirClaim) {
         DriverDevmode random;
         auto* bytes = reinterpret_cast<uint8_t*>(&random);
         for (size_t b = 0; b < sizeof random; ++b) bytes[b] = static_cast<uint8_t>(next() >> 24);
-        random.dm.dmSize = next() % 4 == 0 ? static_cast<WORD>(72 + next() % 300) : 220;
-        random.dm.dmDriverExtra = static_cast<WORD>(next() % (pages.page - 400));
+        // Sizes stay multiples of 4 so that every record is aligned as an
+        // application's DEVMODEW is, with its end right at the unreadable page.
+        random.dm.dmSize = next() % 4 == 0 ? static_cast<WORD>(72 + 4 * (next() % 75)) : 220;
+        random.dm.dmDriverExtra = static_cast<WORD>((next() % (pages.page - 400)) & ~3u);
         if (next() % 2 == 0) random.dm.dmDriverVersion = kDriverVersion;
         if (next() % 2 == 0) random.priv.Signature1 = random.priv.Signature2 = PrivateSignature;
         size_t claim = random.dm.dmSize + random.dm.dmDriverExtra;

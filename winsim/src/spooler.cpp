@@ -42,7 +42,7 @@ bool LookUp(HANDLE printer, PrinterHandle* out) {
 // Lays out a record with its strings behind it, as the spooler returns them.
 class Packer {
 public:
-    explicit Packer(size_t fixed) : fixed_(fixed), size_(fixed) {}
+    explicit Packer(size_t fixed) : size_(fixed) {}
     // Reserves room for a text; the pointer is fixed up in Write.
     void Text(const std::u16string& s) {
         size_ = Align(size_, 2);
@@ -71,7 +71,6 @@ public:
 
 private:
     static size_t Align(size_t n, size_t a) { return (n + a - 1) / a * a; }
-    size_t fixed_;
     size_t size_;
     std::vector<std::pair<size_t, std::u16string>> texts_;
     std::vector<std::pair<size_t, std::vector<uint8_t>>> blobs_;
