@@ -15,6 +15,7 @@ int Init(const Args& args);
 int InstallDriver(const Args& args);
 int AddPrinter(const Args& args);
 int Show(const Args& args);
+int Set(const Args& args);
 int Usb(const Args& args);
 int Monitor(const Args& args);
 int Box(const Args& args);

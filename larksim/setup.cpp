@@ -154,3 +154,21 @@ int AddPrinter(const Args& args) {
 }
 
 }  // namespace larksim
+
+namespace larksim {
+
+// Machine settings: language (hex language id), sleep_scale (factor on every
+// Sleep), message_box_delay_ms (when a shown box answers by itself).
+int Set(const Args& args) {
+    Args pos = Positional(args, {});
+    if (pos.size() == 1) {
+        std::printf("%s=%s\n", pos[0].c_str(), winsim::GetSetting(pos[0], "").c_str());
+        return 0;
+    }
+    if (pos.size() != 2) return Usage("usage: set <setting> [<value>]");
+    winsim::SetSetting(pos[0], pos[1]);
+    std::printf("%s=%s\n", pos[0].c_str(), pos[1].c_str());
+    return 0;
+}
+
+}  // namespace larksim
