@@ -35,6 +35,22 @@ Args Positional(const Args& args, const std::vector<std::string>& optionsWithVal
     return out;
 }
 
+std::string Printable(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        if (c == '\r') {
+            out += "\\r";
+        } else if (c == '\n') {
+            out += "\\n";
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+std::string Printable(const std::u16string& text) { return Printable(winsim::ToUtf8(text)); }
+
 bool RequirePrinter(const std::string& name, winsim::PrinterRecord* record) {
     if (winsim::GetPrinterRecord(winsim::ToUtf16(name), record)) return true;
     Fail("unknown printer '" + name + "'");

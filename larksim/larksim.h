@@ -29,6 +29,9 @@ int Fail(const std::string& message);
 std::string Option(const Args& args, const std::string& name, const std::string& fallback);
 // The positional arguments (not options or their values).
 Args Positional(const Args& args, const std::vector<std::string>& optionsWithValues);
+// Text with CR and LF shown as \r and \n, to keep a value on one line.
+std::string Printable(const std::string& text);
+std::string Printable(const std::u16string& text);
 // Exits with a message when the printer is not on the machine.
 bool RequirePrinter(const std::string& name, winsim::PrinterRecord* record);
 

@@ -17,20 +17,6 @@ namespace {
 
 const char16_t kLogPath[] = u"C:\\temp\\larkdeb\\larksm.txt";
 
-std::string Printable(const std::u16string& text) {
-    std::string out;
-    for (char c : winsim::ToUtf8(text)) {
-        if (c == '\r') {
-            out += "\\r";
-        } else if (c == '\n') {
-            out += "\\n";
-        } else {
-            out += c;
-        }
-    }
-    return out;
-}
-
 // The monitor's file name from the printer data value StatusMonitor, as
 // the driver takes it; larkmon.exe when the value is missing or empty.
 std::u16string MonitorFile(const std::u16string& printer) {

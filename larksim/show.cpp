@@ -9,20 +9,6 @@
 namespace larksim {
 namespace {
 
-std::string Printable(const std::string& s) {
-    std::string out;
-    for (char c : s) {
-        if (c == '\r') {
-            out += "\\r";
-        } else if (c == '\n') {
-            out += "\\n";
-        } else {
-            out += c;
-        }
-    }
-    return out;
-}
-
 std::string DecodeValue(const winsim::PrinterDataValue& v) {
     char line[64];
     if (v.type == REG_DWORD && v.data.size() == 4) {

@@ -8,7 +8,7 @@
 namespace larksim {
 namespace {
 
-std::string Printable(const std::string& text) {
+std::string DeviceIdText(const std::string& text) {
     std::string out;
     for (unsigned char c : text) {
         if (c >= 0x20 && c < 0x7F) {
@@ -89,7 +89,7 @@ int List() {
                     d.failFrom);
         for (size_t i = 0; i < d.deviceIds.size(); ++i) {
             std::printf("  poll %zu%s: %s\n", i + 1, i + 1 == d.deviceIds.size() ? " on" : "",
-                        Printable(d.deviceIds[i]).c_str());
+                        DeviceIdText(d.deviceIds[i]).c_str());
         }
     }
     return 0;
