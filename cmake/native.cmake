@@ -59,15 +59,7 @@ add_executable(larksim ${LARKSIM_SOURCES})
 target_include_directories(larksim PRIVATE common uidll)
 target_link_libraries(larksim PRIVATE winsim)
 
-# The driver package as it is installed: the shipped files and the two
-# deliverables under their Windows names.
-file(GLOB PACKAGE_FILES CONFIGURE_DEPENDS package/*)
-add_custom_target(driver_package ALL
-  COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/package
-  COMMAND ${CMAKE_COMMAND} -E copy ${PACKAGE_FILES} ${CMAKE_BINARY_DIR}/package/
-  COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:larkui> ${CMAKE_BINARY_DIR}/package/larkui.dll
-  COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:larkmon> ${CMAKE_BINARY_DIR}/package/larkmon.exe
-  DEPENDS larkui larkmon ${PACKAGE_FILES})
+include(cmake/driver_package.cmake)
 
 add_subdirectory(tests)
 if(LARK_BENCHMARKS)

@@ -18,12 +18,6 @@ target_include_directories(larkmon PRIVATE printerstatus common)
 target_link_options(larkmon PRIVATE ${STATIC_RUNTIME})
 target_link_libraries(larkmon PRIVATE winspool setupapi user32 gdi32)
 
-file(GLOB PACKAGE_FILES CONFIGURE_DEPENDS package/*)
-add_custom_target(driver_package ALL
-  COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/package
-  COMMAND ${CMAKE_COMMAND} -E copy ${PACKAGE_FILES} ${CMAKE_BINARY_DIR}/package/
-  COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:larkui> ${CMAKE_BINARY_DIR}/package/larkui.dll
-  COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:larkmon> ${CMAKE_BINARY_DIR}/package/larkmon.exe
-  DEPENDS larkui larkmon ${PACKAGE_FILES})
+include(cmake/driver_package.cmake)
 
 add_subdirectory(tests/wine)
