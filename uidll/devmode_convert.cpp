@@ -13,7 +13,7 @@ namespace {
 // even describe itself.
 constexpr WORD kHeaderEnd = offsetof(DEVMODEW, dmFields);
 
-// The specification version of a public size, 0 for a size of none.
+// The devmode version of a public size, 0 for a size of none.
 WORD VersionOfSize(WORD size) {
     switch (size) {
         case 188:

@@ -4,7 +4,7 @@
 
 #include "driver_devmode.h"
 
-// Public size and specification version of a devmode made for Windows NT
+// Public size and devmode version of a devmode made for Windows NT
 // 3.51, which CDM_CONVERT351 produces.
 inline constexpr WORD kDevmode351Size = 188;
 inline constexpr WORD kDevmode351Version = 0x0320;

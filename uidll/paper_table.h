@@ -11,7 +11,7 @@ inline constexpr size_t kPaperSpecUnits = 32;
 inline constexpr size_t kMaxPaperRows = 256;
 inline constexpr size_t kStatusMessageUnits = 256;
 
-// One row of the paper table: name shown to the user, size specification
+// One row of the paper table: name shown to the user, size spec
 // ("width;height;unit;paper id;") and the paper code of key 1000.
 struct PaperEntry {
     WCHAR name[kPaperNameUnits];
@@ -41,5 +41,5 @@ int ParsePaperRows(const WCHAR* paperSizes, WCHAR (*names)[kPaperNameUnits],
                    WCHAR (*specs)[kPaperSpecUnits], int32_t* codes);
 // szStatusMsg of the block into message, when it stands before the block end.
 void ParseStatusMessage(const WCHAR* paperSizes, WCHAR* message);
-// Size in tenths of a millimetre and paper id of row index's specification.
+// Size in tenths of a millimetre and paper id of row index's spec.
 void PaperSizeFromSpec(const WCHAR* spec, int index, POINT* size, WORD* id);

@@ -25,7 +25,7 @@ struct SpecCase {
     WORD id;
 };
 
-TEST_F(PaperTableTest, SpecificationConversions) {
+TEST_F(PaperTableTest, SpecConversions) {
     const SpecCase cases[] = {
         {"4 x 6 inches", "4.0;6.0;0;256;", 0, 1016, 1524, 256},
         {"no id: 256 plus the index", "10.0;15.0;1;", 1, 1000, 1500, 257},
@@ -74,9 +74,9 @@ TEST_F(PaperTableTest, RowsOfTheList) {
          "10.0;15.0;1;", 2},
         {"name cut to 63", " : [ \"" + longName + "\", \"x\", 1 ]", 1,
          "nnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnn", "x", 1},
-        {"specification cut to 31", " : [ \"A\", \"" + std::string(40, '1') + "\", 1 ]", 1, "A",
+        {"spec cut to 31", " : [ \"A\", \"" + std::string(40, '1') + "\", 1 ]", 1, "A",
          "1111111111111111111111111111111", 1},
-        {"empty specification", " : [ \"A\", \"\", 4 ]", 1, "A", "", 4},
+        {"empty spec", " : [ \"A\", \"\", 4 ]", 1, "A", "", 4},
         {"bracketed groups: first row only",
          " : [ [ \"A\", \"4;6;0;1;\", 1 ], [ \"B\", \"x\", 2 ] ]", 1, "A", "4;6;0;1;", 1},
         {"300 rows: 256 kept", many, 256, "P0", "4;6;0;1;", 7},
@@ -87,7 +87,7 @@ TEST_F(PaperTableTest, RowsOfTheList) {
         {"no ]", " : [ \"A\", \"x\", 1", 0, "", "", 0},
         {"] before [", " : ] [ \"A\", \"x\", 1 ]", 0, "", "", 0},
         {"unterminated name", " : [ \"A", 0, "", "", 0},
-        {"unterminated specification", " : [ \"A\", \"4;6 ]", 0, "", "", 0},
+        {"unterminated spec", " : [ \"A\", \"4;6 ]", 0, "", "", 0},
         {"second row unterminated", " : [ \"A\", \"x\", 1, \"B\", \"y ]", 1, "A", "x", 1},
         {"no comma before the code", " : [ \"A\", \"x\" 5 ]", 1, "A", "x", 0},
         {"code not a number", " : [ \"A\", \"x\", z ]", 1, "A", "x", 0},
