@@ -24,6 +24,16 @@ const char* const kSchema[] = {
     " driver TEXT, devmode BLOB, jobs INT DEFAULT 0)",
     "CREATE TABLE IF NOT EXISTS printer_data(printer TEXT COLLATE NOCASE, name TEXT COLLATE"
     " NOCASE, type INT, data BLOB, PRIMARY KEY(printer, name))",
+    "CREATE TABLE IF NOT EXISTS windows(hwnd INTEGER PRIMARY KEY AUTOINCREMENT, pid INT,"
+    " class TEXT, title TEXT, visible INT DEFAULT 0)",
+    "CREATE TABLE IF NOT EXISTS usb_devices(id INTEGER PRIMARY KEY AUTOINCREMENT, base TEXT,"
+    " number INT, path TEXT, present INT DEFAULT 1, fail_from INT DEFAULT 0, jobs TEXT)",
+    "CREATE TABLE IF NOT EXISTS usb_scripts(device INT, idx INT, text BLOB,"
+    " PRIMARY KEY(device, idx))",
+    "CREATE TABLE IF NOT EXISTS port_status(seq INTEGER PRIMARY KEY AUTOINCREMENT, pid INT,"
+    " port TEXT, status INT, text TEXT, severity INT, micros INT)",
+    "CREATE TABLE IF NOT EXISTS message_boxes(id INTEGER PRIMARY KEY AUTOINCREMENT, pid INT,"
+    " caption TEXT, text TEXT, style INT, shown INT, closed INT DEFAULT 0, after_status INT)",
 };
 
 bool MakeDirs(const std::string& path) {

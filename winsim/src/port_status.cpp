@@ -17,23 +17,6 @@ namespace {
 using detail::Exec;
 using detail::P;
 
-const char* const kReportSchema[] = {
-    "CREATE TABLE IF NOT EXISTS port_status(seq INTEGER PRIMARY KEY AUTOINCREMENT, pid INT,"
-    " port TEXT, status INT, text TEXT, severity INT, micros INT)",
-    "CREATE TABLE IF NOT EXISTS message_boxes(id INTEGER PRIMARY KEY AUTOINCREMENT, pid INT,"
-    " caption TEXT, text TEXT, style INT, shown INT, closed INT DEFAULT 0, after_status INT)",
-};
-
-void EnsureTables() {
-    static std::mutex lock;
-    static std::string doneFor;
-    std::lock_guard<std::mutex> guard(lock);
-    std::string root = MachineRoot();
-    if (doneFor == root) return;
-    for (const char* sql : kReportSchema) Exec(sql, {});
-    doneFor = root;
-}
-
 int64_t NowMicros() {
     timeval now{};
     gettimeofday(&now, nullptr);
@@ -69,7 +52,6 @@ bool BoxClosed(int64_t id) {
 }  // namespace
 
 std::vector<PortStatusRecord> PortStatuses() {
-    EnsureTables();
     std::vector<PortStatusRecord> records;
     Exec("SELECT seq, pid, port, status, text, severity, micros FROM port_status ORDER BY seq", {},
          [&](sqlite3_stmt* s) {
@@ -88,7 +70,6 @@ std::vector<PortStatusRecord> PortStatuses() {
 }
 
 std::vector<MessageBoxRecord> MessageBoxes() {
-    EnsureTables();
     std::vector<MessageBoxRecord> boxes;
     Exec(
         "SELECT id, pid, caption, text, style, shown, closed, after_status FROM message_boxes"
@@ -109,7 +90,6 @@ std::vector<MessageBoxRecord> MessageBoxes() {
 }
 
 bool CloseMessageBox(int64_t id) {
-    EnsureTables();
     bool open = false;
     Exec("SELECT 1 FROM message_boxes WHERE id = ? AND closed = 0", {P(id)},
          [&](sqlite3_stmt*) { open = true; });
@@ -132,7 +112,6 @@ WINSIM_API BOOL WINAPI SetPortW(LPWSTR, LPWSTR portName, DWORD level, LPBYTE por
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    winsim::EnsureTables();
     std::u16string port = portName;
     if (!winsim::PortKnown(port)) {
         SetLastError(ERROR_UNKNOWN_PORT);
@@ -153,7 +132,6 @@ WINSIM_API BOOL WINAPI SetPortW(LPWSTR, LPWSTR portName, DWORD level, LPBYTE por
 // machine's delay or, with a delay of -1, when larksim closes it.
 WINSIM_API int WINAPI MessageBoxW(HWND, LPCWSTR text, LPCWSTR caption, UINT type) {
     if (winsim::detail::Faulted("MessageBoxW")) return 0;
-    winsim::EnsureTables();
     const int64_t pid = getpid();
     int64_t lastStatus = 0;
     Exec("SELECT MAX(seq) FROM port_status WHERE pid = ?", {P(pid)},

@@ -16,24 +16,7 @@ namespace {
 using detail::Exec;
 using detail::P;
 
-const char* const kUsbSchema[] = {
-    "CREATE TABLE IF NOT EXISTS usb_devices(id INTEGER PRIMARY KEY AUTOINCREMENT, base TEXT,"
-    " number INT, path TEXT, present INT DEFAULT 1, fail_from INT DEFAULT 0, jobs TEXT)",
-    "CREATE TABLE IF NOT EXISTS usb_scripts(device INT, idx INT, text BLOB,"
-    " PRIMARY KEY(device, idx))",
-};
-
 constexpr const char* kDefaultDeviceId = "MFG:Lark;MDL:Photo Printer;CLS:PRINTER;";
-
-void EnsureTables() {
-    static std::mutex lock;
-    static std::string doneFor;
-    std::lock_guard<std::mutex> guard(lock);
-    std::string root = MachineRoot();
-    if (doneFor == root) return;
-    for (const char* sql : kUsbSchema) Exec(sql, {});
-    doneFor = root;
-}
 
 std::u16string Folded(std::u16string text) {
     for (char16_t& c : text) {
@@ -62,7 +45,6 @@ std::vector<DWORD> SplitJobs(const std::string& text) {
 
 std::vector<UsbDevice> LoadDevices(const std::string& where,
                                    std::initializer_list<detail::Param> params) {
-    EnsureTables();
     std::vector<UsbDevice> devices;
     Exec("SELECT id, base, number, path, present, fail_from, jobs FROM usb_devices " + where +
              " ORDER BY id",
@@ -153,7 +135,6 @@ std::u16string UsbPortName(const UsbDevice& device) {
 }
 
 int64_t AddUsbDevice(const UsbDevice& device) {
-    EnsureTables();
     int64_t id = 0;
     Exec(
         "INSERT INTO usb_devices(base, number, path, present, fail_from, jobs)"

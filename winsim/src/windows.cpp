@@ -18,10 +18,6 @@ namespace {
 using detail::Exec;
 using detail::P;
 
-constexpr const char* kWindowsTable =
-    "CREATE TABLE IF NOT EXISTS windows(hwnd INTEGER PRIMARY KEY AUTOINCREMENT, pid INT,"
-    " class TEXT, title TEXT, visible INT DEFAULT 0)";
-
 struct ClassRecord {
     WNDPROC procedure = nullptr;
 };
@@ -35,14 +31,6 @@ std::map<std::u16string, ClassRecord>& Classes() {
 std::map<int64_t, WNDPROC>& OwnWindows() {
     static std::map<int64_t, WNDPROC> windows;
     return windows;
-}
-
-void EnsureTable() {
-    static std::string doneFor;
-    std::string root = MachineRoot();
-    if (doneFor == root) return;
-    Exec(kWindowsTable, {});
-    doneFor = root;
 }
 
 std::u16string Folded(std::u16string text) {
@@ -76,7 +64,6 @@ bool ProcessAlive(int pid) {
 }
 
 std::vector<WindowRecord> TopLevelWindows() {
-    EnsureTable();
     std::vector<WindowRecord> all;
     Exec("SELECT hwnd, pid, class, title, visible FROM windows ORDER BY hwnd", {},
          [&](sqlite3_stmt* s) {
@@ -140,7 +127,6 @@ WINSIM_API HWND WINAPI CreateWindowExW(DWORD, LPCWSTR className, LPCWSTR windowN
         }
         procedure = it->second.procedure;
     }
-    winsim::EnsureTable();
     int64_t id = 0;
     Exec("INSERT INTO windows(pid, class, title) VALUES(?, ?, ?) RETURNING hwnd",
          {P(static_cast<int64_t>(getpid())), P(std::u16string(className)),
