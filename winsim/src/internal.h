@@ -7,6 +7,7 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <unordered_map>
 
 #include "winsim/control.h"
 
@@ -18,6 +19,12 @@ struct Db {
     sqlite3* db = nullptr;
     std::string root;
     std::recursive_mutex lock;
+    // Prepared statements by SQL text: parsing dominated every spooler call.
+    struct Cached {
+        sqlite3_stmt* statement = nullptr;
+        bool inUse = false;  // a row callback may run the same SQL again
+    };
+    std::unordered_map<std::string, Cached> statements;
 };
 Db& Database();  // opens on first use; aborts when the machine is missing
 

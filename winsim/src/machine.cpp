@@ -206,6 +206,8 @@ Db& Database() {
     std::lock_guard<std::recursive_mutex> guard(instance.lock);
     std::string root = MachineRoot();
     if (instance.db != nullptr && instance.root == root) return instance;
+    for (auto& entry : instance.statements) sqlite3_finalize(entry.second.statement);
+    instance.statements.clear();
     if (instance.db != nullptr) sqlite3_close(instance.db);
     instance.db = nullptr;
     if (root.empty() || !MachineExists(root)) {
@@ -217,6 +219,9 @@ Db& Database() {
         std::abort();
     }
     sqlite3_busy_timeout(instance.db, 30000);
+    // WAL stays consistent at NORMAL; a full sync on every SetPortW and
+    // message box record only cost the monitors time.
+    sqlite3_exec(instance.db, "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr);
     instance.root = root;
     return instance;
 }
@@ -235,15 +240,9 @@ Param PBlob(const void* data, size_t bytes) {
     return p;
 }
 
-bool Exec(const std::string& sql, std::initializer_list<Param> params,
-          const std::function<void(sqlite3_stmt*)>& row) {
-    Db& d = Database();
-    std::lock_guard<std::recursive_mutex> guard(d.lock);
-    sqlite3_stmt* statement = nullptr;
-    if (sqlite3_prepare_v2(d.db, sql.c_str(), -1, &statement, nullptr) != SQLITE_OK) {
-        std::fprintf(stderr, "winsim: SQL error %s in %s\n", sqlite3_errmsg(d.db), sql.c_str());
-        return false;
-    }
+namespace {
+
+void BindAll(sqlite3_stmt* statement, std::initializer_list<Param> params) {
     int index = 1;
     for (const Param& p : params) {
         switch (p.kind) {
@@ -263,11 +262,41 @@ bool Exec(const std::string& sql, std::initializer_list<Param> params,
         }
         ++index;
     }
+}
+
+}  // namespace
+
+bool Exec(const std::string& sql, std::initializer_list<Param> params,
+          const std::function<void(sqlite3_stmt*)>& row) {
+    Db& d = Database();
+    std::lock_guard<std::recursive_mutex> guard(d.lock);
+    Db::Cached& cached = d.statements[sql];
+    bool reentered = cached.inUse;
+    sqlite3_stmt* statement = reentered ? nullptr : cached.statement;
+    if (statement == nullptr) {
+        if (sqlite3_prepare_v3(d.db, sql.c_str(), -1, reentered ? 0 : SQLITE_PREPARE_PERSISTENT,
+                               &statement, nullptr) != SQLITE_OK) {
+            std::fprintf(stderr, "winsim: SQL error %s in %s\n", sqlite3_errmsg(d.db),
+                         sql.c_str());
+            return false;
+        }
+        if (!reentered) cached.statement = statement;
+    }
+    if (!reentered) cached.inUse = true;
+    BindAll(statement, params);
     int rc;
     while ((rc = sqlite3_step(statement)) == SQLITE_ROW) {
         if (row) row(statement);
     }
-    sqlite3_finalize(statement);
+    if (reentered) {
+        sqlite3_finalize(statement);
+    } else {
+        // Reset now so the read transaction ends and the writers of other
+        // processes are not held back by a finished statement.
+        sqlite3_reset(statement);
+        sqlite3_clear_bindings(statement);
+        d.statements[sql].inUse = false;
+    }
     return rc == SQLITE_DONE;
 }
 
