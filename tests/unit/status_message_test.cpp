@@ -10,10 +10,7 @@ class StatusMessageTest : public larktest::MachineTest {
 protected:
     void SetUp() override {
         MachineTest::SetUp();
-        winsim::PrinterRecord printer;
-        printer.name = u"Office Photo";
-        printer.port = u"USB001";
-        printer.driver = u"Lark";
+        winsim::PrinterRecord printer{u"Office Photo", u"USB001", u"Lark", {}, 0};
         ASSERT_TRUE(winsim::StorePrinter(printer));
     }
     ScopedPrinter Open() {
