@@ -1,5 +1,6 @@
 #include "text.h"
 
+#include <clocale>
 #include <cstdarg>
 #include <cstdlib>
 
@@ -197,6 +198,24 @@ bool ScanInt(const WCHAR* text, int32_t* value, const WCHAR** end) {
     return true;
 }
 
+// The files always write "." as the decimal point, but strtof follows the C
+// locale of the host application, which may use ",". The run is rewritten to
+// read under that locale as it reads under "C": the locale's own point ends
+// the number, a "." becomes the locale's point.
+static void UseLocaleDecimalPoint(char* narrow) {
+    const char* point = std::localeconv()->decimal_point;
+    if (point == nullptr || point[0] == 0 || point[1] != 0 || point[0] == '.') return;
+    for (char* c = narrow; *c != 0; ++c) {
+        if (*c == point[0]) {
+            *c = 0;
+            break;
+        }
+    }
+    for (char* c = narrow; *c != 0; ++c) {
+        if (*c == '.') *c = point[0];
+    }
+}
+
 bool ScanFloat(const WCHAR* text, float* value, const WCHAR** end) {
     const WCHAR* p = SkipSpace(text);
     // strtof gives the conversion's syntax and rounding; it needs bytes, so
@@ -208,6 +227,7 @@ bool ScanFloat(const WCHAR* text, float* value, const WCHAR** end) {
         ++n;
     }
     narrow[n] = 0;
+    UseLocaleDecimalPoint(narrow);
     char* stop = nullptr;
     float v = std::strtof(narrow, &stop);
     if (stop == narrow) return false;

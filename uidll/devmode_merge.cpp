@@ -128,7 +128,10 @@ int MergeDevmode(DriverDevmode* target, DEVMODEW* source, HANDLE printer) {
     if (!IsDriverPrivatePart(source)) return 1;
     CopyCallerBytes(&target->priv, reinterpret_cast<const BYTE*>(source) + kPublicDevmodeSize,
                     kPrivateDevmodeSize);
+    // The texts came from an application: keep them terminated even when the
+    // refresh below cannot replace the name.
     target->priv.Settings[kSettingsUnits - 1] = 0;
+    target->priv.PrinterName[kPrinterNameUnits - 1] = 0;
     RefreshPrinterName(target, printer);
     return 1;
 }

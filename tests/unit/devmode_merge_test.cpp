@@ -47,6 +47,7 @@ DriverDevmode OwnSource() {
     s.priv.Signature1 = s.priv.Signature2 = PrivateSignature;
     TextCopy(s.priv.Settings, kSettingsUnits, TEXT("1000=3;9900=2;"));
     s.priv.Settings[511] = 'x';
+    for (WCHAR& unit : s.priv.PrinterName) unit = 'n';  // no terminator
     return s;
 }
 
@@ -158,10 +159,11 @@ const MergeRow kRows[] = {
          return s;
      },
      [](DriverDevmode*, DriverDevmode*) {}},
-    {"the driver's own extension is copied, settings unit 511 cleared", OwnSource,
+    {"the driver's own extension is copied, its texts' last units cleared", OwnSource,
      [](DriverDevmode* t, DriverDevmode* s) {
          std::memcpy(&t->priv, &s->priv, sizeof t->priv);
          t->priv.Settings[511] = 0;
+         t->priv.PrinterName[259] = 0;
      }},
     {"damaged Signature2: extension not copied",
      [] {

@@ -2,6 +2,7 @@
 // readers rely on, and never write past the buffers they are given.
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <cstring>
 #include <string>
 
@@ -69,6 +70,29 @@ TEST(TextScan, StandardConversionSemantics) {
     EXPECT_EQ(std::u16string(reinterpret_cast<char16_t*>(word)), u"monitor") << "cut to fit";
     EXPECT_EQ(*end, ' ');
     EXPECT_FALSE(ScanWord(TEXT(" \t\n"), word, 8, nullptr));
+}
+
+// A host application that switched to a comma-decimal locale still gets the
+// files' numbers read as written.
+TEST(TextScan, FloatsReadTheSameUnderACommaLocale) {
+    std::string before = std::setlocale(LC_NUMERIC, nullptr);
+    if (std::setlocale(LC_NUMERIC, "de_DE.UTF-8") == nullptr) {
+        GTEST_SKIP() << "no de_DE.UTF-8 locale on this machine";
+    }
+    struct Row {
+        const WCHAR* text;
+        float value;
+        WCHAR stop;
+    } rows[] = {
+        {TEXT("8.5;11.0;"), 8.5f, ';'}, {TEXT("3,5;"), 3.0f, ','}, {TEXT("1.25e1x"), 12.5f, 'x'}};
+    for (const Row& row : rows) {
+        float f = 0;
+        const WCHAR* end = nullptr;
+        EXPECT_TRUE(ScanFloat(row.text, &f, &end));
+        EXPECT_FLOAT_EQ(f, row.value);
+        EXPECT_EQ(*end, row.stop);
+    }
+    std::setlocale(LC_NUMERIC, before.c_str());
 }
 
 TEST(TextCompare, FindsAndCompares) {

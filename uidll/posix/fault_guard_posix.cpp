@@ -1,11 +1,13 @@
 // The guard on POSIX systems: SIGSEGV and SIGBUS handlers, installed while
 // any guard runs and restored after the last one, jump back into the
-// guarded call of the faulting thread with siglongjmp.
+// guarded call of the faulting thread with siglongjmp; other faults go on to
+// the handlers they replaced.
 #include <link.h>
 #include <setjmp.h>
 #include <signal.h>
 #include <ucontext.h>
 
+#include <csignal>
 #include <cstdint>
 #include <mutex>
 
@@ -68,12 +70,22 @@ bool InOwnCode(uintptr_t pc) {
     return pc >= g_codeStart && pc < g_codeEnd;
 }
 
-void OnFault(int signal, siginfo_t*, void* context) {
+void OnFault(int signal, siginfo_t* info, void* context) {
     Guard* guard = t_guard;
     if (guard != nullptr && InOwnCode(FaultingInstruction(context))) siglongjmp(guard->jump, 1);
-    // Not a guarded access: put the previous handling back; the faulting
-    // instruction runs again under it.
-    sigaction(signal, signal == SIGSEGV ? &g_previousSegv : &g_previousBus, nullptr);
+    // Not a guarded access: hand it to the previous handler. The handlers stay
+    // ours, so guards running on other threads keep their protection.
+    const struct sigaction& previous = signal == SIGSEGV ? g_previousSegv : g_previousBus;
+    if ((previous.sa_flags & SA_SIGINFO) != 0 && previous.sa_sigaction != nullptr) {
+        previous.sa_sigaction(signal, info, context);
+    } else if (previous.sa_handler != SIG_DFL && previous.sa_handler != SIG_IGN &&
+               previous.sa_handler != nullptr) {
+        previous.sa_handler(signal);
+    } else {
+        // Default handling ends the process: the faulting instruction runs
+        // again under it.
+        std::signal(signal, SIG_DFL);
+    }
 }
 
 void Install() {

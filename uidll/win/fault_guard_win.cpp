@@ -18,21 +18,31 @@ struct Guard {
 
 thread_local Guard* t_guard = nullptr;
 
-uintptr_t g_imageStart = 0;
-uintptr_t g_imageEnd = 0;
+struct ImageRange {
+    uintptr_t start = 0;
+    uintptr_t end = 0;  // 0 when the module could not be found
+};
 
-void LocateOwnImage() {
+ImageRange LocateOwnImage() {
+    ImageRange range;
     HMODULE self = nullptr;
     if (!GetModuleHandleExW(
             GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
             reinterpret_cast<LPCWSTR>(&RunGuarded), &self)) {
-        return;
+        return range;
     }
     auto* base = reinterpret_cast<const BYTE*>(self);
     auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
     auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
-    g_imageStart = reinterpret_cast<uintptr_t>(base);
-    g_imageEnd = g_imageStart + nt->OptionalHeader.SizeOfImage;
+    range.start = reinterpret_cast<uintptr_t>(base);
+    range.end = range.start + nt->OptionalHeader.SizeOfImage;
+    return range;
+}
+
+// Found once, by whichever thread guards first.
+const ImageRange& OwnImage() {
+    static const ImageRange range = LocateOwnImage();
+    return range;
 }
 
 [[noreturn]] void ReturnToGuard() { __builtin_longjmp(t_guard->jump, 1); }
@@ -47,7 +57,8 @@ LONG CALLBACK OnException(EXCEPTION_POINTERS* info) {
         return EXCEPTION_CONTINUE_SEARCH;
     }
     auto at = reinterpret_cast<uintptr_t>(info->ExceptionRecord->ExceptionAddress);
-    if (g_imageEnd != 0 && (at < g_imageStart || at >= g_imageEnd)) {
+    const ImageRange& own = OwnImage();
+    if (own.end != 0 && (at < own.start || at >= own.end)) {
         return EXCEPTION_CONTINUE_SEARCH;
     }
     CONTEXT* c = info->ContextRecord;
@@ -75,7 +86,7 @@ __attribute__((noinline)) bool RunWithJump(Guard* guard, GuardedWork work, void*
 }  // namespace
 
 bool RunGuarded(GuardedWork work, void* context) {
-    if (g_imageEnd == 0) LocateOwnImage();
+    OwnImage();
     PVOID handler = AddVectoredExceptionHandler(1, OnException);
     Guard guard;
     Guard* outer = t_guard;
