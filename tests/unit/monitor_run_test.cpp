@@ -46,6 +46,7 @@ public:
         int status = 0;
         for (int i = 0; i < 2000; ++i) {
             if (waitpid(pid, &status, WNOHANG) == pid) {
+                ExpectNothingHeld(pid);
                 return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -54,6 +55,22 @@ public:
         waitpid(pid, &status, 0);
         ADD_FAILURE() << "the monitor did not end";
         return -1;
+    }
+    // The monitor ends with ExitProcess on every road; by then it has
+    // released all it took but the device, which the end of the process
+    // closes.
+    static void ExpectNothingHeld(int pid) {
+        winsim::Counts held;
+        UINT code = 1;
+        ASSERT_TRUE(winsim::ExitCounts(pid, &held, &code)) << "no ExitProcess";
+        EXPECT_EQ(code, 0u);
+        EXPECT_EQ(held.printerHandles, 0);
+        EXPECT_LE(held.kernelHandles, 1);
+        EXPECT_EQ(held.registryKeys, 0);
+        EXPECT_EQ(held.deviceInfoLists, 0);
+        EXPECT_EQ(held.heapBlocks, 0);
+        EXPECT_EQ(held.globalBlocks, 0);
+        EXPECT_EQ(held.localBlocks, 0);
     }
     int Run(const std::u16string& commandLine = u"Office Photo") {
         return Wait(Start(commandLine));
@@ -273,6 +290,22 @@ TEST_F(MonitorRunTest, EarlyEnds) {
          [](MonitorRunTest*) {},
          u"",
          {"PrinterStatus: Entering", "Unable to open printer"}},
+        // Failures of the platform inside the monitor.
+        {"printer information size query fails",
+         [](MonitorRunTest*) { setenv("WINSIM_FAULTS", "GetPrinterW:1", 1); },
+         u"Office Photo",
+         {"PrinterStatus: Entering"}},
+        {"printer information read fails",
+         [](MonitorRunTest*) { setenv("WINSIM_FAULTS", "GetPrinterW:2", 1); },
+         u"Office Photo",
+         {"PrinterStatus: Entering"}},
+        {"USB interface list fails",
+         [](MonitorRunTest* t) {
+             t->AddDevice({kIdle});
+             setenv("WINSIM_FAULTS", "SetupDiGetClassDevsW:1", 1);
+         },
+         u"Office Photo",
+         {"PrinterStatus: Entering", "PrinterStatus: Getting USB Port", "Unable to open USB port"}},
     };
     for (const EarlyEndCase& c : cases) {
         larktest::NewMachine();
@@ -281,6 +314,7 @@ TEST_F(MonitorRunTest, EarlyEnds) {
         larktest::MakeLogFolder();
         c.setup(this);
         EXPECT_EQ(Run(c.commandLine), 0) << c.name;
+        unsetenv("WINSIM_FAULTS");
         EXPECT_EQ(larktest::LogLines(), c.log) << c.name;
         EXPECT_TRUE(winsim::PortStatuses().empty()) << c.name;
     }

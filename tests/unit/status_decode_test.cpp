@@ -52,6 +52,15 @@ std::string V3(const std::string& count, const std::vector<std::string>& records
     return DeviceId("03", "02", tail);
 }
 
+TEST(StatusAlertTable, WarnsExactlyForTheAlertStatuses) {
+    const int alerts[] = {6, 8, 9, 14, 15, 16, 17, 18, 22, 23, 26, 32, 33, 35, 42, 48, 49, 53};
+    BYTE expected[60] = {};
+    for (int status : alerts) expected[status] = 1;
+    for (int status = 0; status < 60; ++status) {
+        EXPECT_EQ(StatusAlertTable[status], expected[status]) << "status " << status;
+    }
+}
+
 TEST(CheckInkLevels, RulesInOrder) {
     const std::string k1 = SupplyRecord(1, 2), k3 = SupplyRecord(3, 3), k10 = SupplyRecord(10, 7),
                       other = SupplyRecord(5, 2);

@@ -95,6 +95,22 @@ Counts CurrentCounts() {
     return c;
 }
 
+bool ExitCounts(int pid, Counts* held, UINT* exitCode) {
+    bool found = false;
+    detail::Exec(
+        "SELECT code, printers, kernel, keys, device_lists, heap, global, local"
+        " FROM process_exits WHERE pid = ?",
+        {detail::P(int64_t{pid})}, [&](sqlite3_stmt* s) {
+            found = true;
+            *exitCode = static_cast<UINT>(sqlite3_column_int64(s, 0));
+            long* fields[] = {&held->printerHandles,  &held->kernelHandles, &held->registryKeys,
+                              &held->deviceInfoLists, &held->heapBlocks,    &held->globalBlocks,
+                              &held->localBlocks};
+            for (int i = 0; i < 7; ++i) *fields[i] = sqlite3_column_int64(s, i + 1);
+        });
+    return found;
+}
+
 bool NothingHeld() {
     for (auto& c : g_counts) {
         if (c != 0) return false;

@@ -34,6 +34,8 @@ const char* const kSchema[] = {
     " port TEXT, status INT, text TEXT, severity INT, micros INT)",
     "CREATE TABLE IF NOT EXISTS message_boxes(id INTEGER PRIMARY KEY AUTOINCREMENT, pid INT,"
     " caption TEXT, text TEXT, style INT, shown INT, closed INT DEFAULT 0, after_status INT)",
+    "CREATE TABLE IF NOT EXISTS process_exits(pid INTEGER PRIMARY KEY, code INT, printers INT,"
+    " kernel INT, keys INT, device_lists INT, heap INT, global INT, local INT)",
 };
 
 bool MakeDirs(const std::string& path) {

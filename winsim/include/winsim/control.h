@@ -161,6 +161,10 @@ struct Counts {
 Counts CurrentCounts();
 bool NothingHeld();  // every count at zero
 
+// What a process of the machine still held when it called ExitProcess, so a
+// test can hold another process to the same accounting as its own.
+bool ExitCounts(int pid, Counts* held, UINT* exitCode);
+
 // Fault injection: the nth call from now of the named platform function
 // fails with the given error (nth 0: every call). Other processes take
 // faults from WINSIM_FAULTS ("Name:nth[:error],...") at start.
