@@ -56,6 +56,7 @@ void MachineTest::TearDown() {
     EXPECT_EQ(after.heapBlocks, before_.heapBlocks) << "heap blocks left allocated";
     EXPECT_EQ(after.globalBlocks, before_.globalBlocks) << "global blocks left allocated";
     EXPECT_EQ(after.localBlocks, before_.localBlocks) << "local blocks left allocated";
+    EXPECT_EQ(after.openFiles, before_.openFiles) << "files left open";
     std::string command = "rm -rf '" + root_ + "'";
     if (!HasFailure()) (void)system(command.c_str());
 }

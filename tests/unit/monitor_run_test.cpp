@@ -71,6 +71,7 @@ public:
         EXPECT_EQ(held.heapBlocks, 0);
         EXPECT_EQ(held.globalBlocks, 0);
         EXPECT_EQ(held.localBlocks, 0);
+        EXPECT_EQ(held.openFiles, 0);
     }
     int Run(const std::u16string& commandLine = u"Office Photo") {
         return Wait(Start(commandLine));

@@ -10,7 +10,7 @@ namespace {
 
 thread_local DWORD t_lastError = 0;
 
-std::atomic<long> g_counts[7];
+std::atomic<long> g_counts[8];
 
 struct Fault {
     int nth;  // 0: every call
@@ -92,21 +92,22 @@ Counts CurrentCounts() {
     c.heapBlocks = g_counts[4];
     c.globalBlocks = g_counts[5];
     c.localBlocks = g_counts[6];
+    c.openFiles = g_counts[7];
     return c;
 }
 
 bool ExitCounts(int pid, Counts* held, UINT* exitCode) {
     bool found = false;
     detail::Exec(
-        "SELECT code, printers, kernel, keys, device_lists, heap, global, local"
+        "SELECT code, printers, kernel, keys, device_lists, heap, global, local, files"
         " FROM process_exits WHERE pid = ?",
         {detail::P(int64_t{pid})}, [&](sqlite3_stmt* s) {
             found = true;
             *exitCode = static_cast<UINT>(sqlite3_column_int64(s, 0));
             long* fields[] = {&held->printerHandles,  &held->kernelHandles, &held->registryKeys,
                               &held->deviceInfoLists, &held->heapBlocks,    &held->globalBlocks,
-                              &held->localBlocks};
-            for (int i = 0; i < 7; ++i) *fields[i] = sqlite3_column_int64(s, i + 1);
+                              &held->localBlocks,     &held->openFiles};
+            for (int i = 0; i < 8; ++i) *fields[i] = sqlite3_column_int64(s, i + 1);
         });
     return found;
 }

@@ -8,12 +8,17 @@
 
 namespace {
 
+// Every stream goes through a cookie, binary ones untranslated, so that each
+// open file is counted until it is closed.
 struct TextStream {
     FILE* raw;
+    bool binary;
 };
 
 ssize_t TextRead(void* cookie, char* buffer, size_t size) {
-    FILE* raw = static_cast<TextStream*>(cookie)->raw;
+    auto* stream = static_cast<TextStream*>(cookie);
+    FILE* raw = stream->raw;
+    if (stream->binary) return static_cast<ssize_t>(std::fread(buffer, 1, size, raw));
     size_t n = 0;
     while (n < size) {
         int c = std::fgetc(raw);
@@ -36,7 +41,13 @@ ssize_t TextRead(void* cookie, char* buffer, size_t size) {
 }
 
 ssize_t TextWrite(void* cookie, const char* buffer, size_t size) {
-    FILE* raw = static_cast<TextStream*>(cookie)->raw;
+    auto* stream = static_cast<TextStream*>(cookie);
+    FILE* raw = stream->raw;
+    if (stream->binary) {
+        size_t n = std::fwrite(buffer, 1, size, raw);
+        std::fflush(raw);
+        return n == size ? static_cast<ssize_t>(n) : -1;
+    }
     for (size_t i = 0; i < size; ++i) {
         if (buffer[i] == '\n' && std::fputc('\r', raw) == EOF) return -1;
         if (std::fputc(buffer[i], raw) == EOF) return -1;
@@ -56,6 +67,7 @@ int TextClose(void* cookie) {
     auto* stream = static_cast<TextStream*>(cookie);
     int rc = std::fclose(stream->raw);
     delete stream;
+    winsim::detail::CountDown(winsim::detail::Held::File);
     return rc;
 }
 
@@ -73,13 +85,15 @@ WINSIM_API FILE* _wfopen(const WCHAR* path, const WCHAR* mode) {
     if (rawMode.empty()) return nullptr;
     rawMode += 'b';
     FILE* raw = std::fopen(winsim::HostPath(path).c_str(), rawMode.c_str());
-    if (raw == nullptr || binary) return raw;
+    if (raw == nullptr) return nullptr;
     cookie_io_functions_t io{TextRead, TextWrite, TextSeek, TextClose};
-    auto* stream = new TextStream{raw};
+    auto* stream = new TextStream{raw, binary};
     FILE* text = fopencookie(stream, rawMode.c_str(), io);
     if (text == nullptr) {
         std::fclose(raw);
         delete stream;
+        return nullptr;
     }
+    winsim::detail::CountUp(winsim::detail::Held::File);
     return text;
 }

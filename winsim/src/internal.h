@@ -46,7 +46,16 @@ bool Exec(const std::string& sql, std::initializer_list<Param> params,
 std::u16string ColumnText16(sqlite3_stmt* statement, int column);
 
 // Accounting of what the process holds.
-enum class Held { PrinterHandle, KernelHandle, RegistryKey, DeviceInfoList, Heap, Global, Local };
+enum class Held {
+    PrinterHandle,
+    KernelHandle,
+    RegistryKey,
+    DeviceInfoList,
+    Heap,
+    Global,
+    Local,
+    File
+};
 void CountUp(Held what);
 void CountDown(Held what);
 

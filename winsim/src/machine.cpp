@@ -35,7 +35,7 @@ const char* const kSchema[] = {
     "CREATE TABLE IF NOT EXISTS message_boxes(id INTEGER PRIMARY KEY AUTOINCREMENT, pid INT,"
     " caption TEXT, text TEXT, style INT, shown INT, closed INT DEFAULT 0, after_status INT)",
     "CREATE TABLE IF NOT EXISTS process_exits(pid INTEGER PRIMARY KEY, code INT, printers INT,"
-    " kernel INT, keys INT, device_lists INT, heap INT, global INT, local INT)",
+    " kernel INT, keys INT, device_lists INT, heap INT, global INT, local INT, files INT)",
 };
 
 bool MakeDirs(const std::string& path) {
@@ -278,8 +278,7 @@ bool Exec(const std::string& sql, std::initializer_list<Param> params,
     if (statement == nullptr) {
         if (sqlite3_prepare_v3(d.db, sql.c_str(), -1, reentered ? 0 : SQLITE_PREPARE_PERSISTENT,
                                &statement, nullptr) != SQLITE_OK) {
-            std::fprintf(stderr, "winsim: SQL error %s in %s\n", sqlite3_errmsg(d.db),
-                         sql.c_str());
+            std::fprintf(stderr, "winsim: SQL error %s in %s\n", sqlite3_errmsg(d.db), sql.c_str());
             return false;
         }
         if (!reentered) cached.statement = statement;

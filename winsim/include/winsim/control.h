@@ -157,6 +157,7 @@ struct Counts {
     long heapBlocks = 0;
     long globalBlocks = 0;
     long localBlocks = 0;
+    long openFiles = 0;  // C runtime streams from _wfopen
 };
 Counts CurrentCounts();
 bool NothingHeld();  // every count at zero
