@@ -219,7 +219,9 @@ static void UseLocaleDecimalPoint(char* narrow) {
 bool ScanFloat(const WCHAR* text, float* value, const WCHAR** end) {
     const WCHAR* p = SkipSpace(text);
     // strtof gives the conversion's syntax and rounding; it needs bytes, so
-    // the candidate run is narrowed first (no number is longer than this).
+    // the candidate run is narrowed first. The files' number slots are far
+    // shorter than this run; a longer number is read from its first 79
+    // characters.
     char narrow[80];
     size_t n = 0;
     while (n + 1 < sizeof narrow && p[n] != 0 && p[n] < 0x80 && !IsScanSpace(p[n])) {

@@ -112,6 +112,8 @@ TEST_F(DefaultDevmodeTest, PrinterNames) {
         if (printer != nullptr) {
             EXPECT_EQ(std::u16string(d.priv.PrinterName), std::u16string(printer).substr(0, 259))
                 << c.name;
+            EXPECT_EQ(std::u16string(d.dm.dmDeviceName), std::u16string(printer).substr(0, 31))
+                << c.name;
         }
         // A printer that does not open keeps the fixed defaults.
         EXPECT_EQ(d.dm.dmPaperWidth, 400) << c.name;
