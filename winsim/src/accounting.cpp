@@ -1,4 +1,6 @@
 // Last error, the counts of what a process holds, and fault injection.
+#include <unistd.h>
+
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -94,6 +96,18 @@ Counts CurrentCounts() {
     c.localBlocks = g_counts[6];
     c.openFiles = g_counts[7];
     return c;
+}
+
+// process_exits keeps the counts after pid and code in the order of Counts.
+void detail::RecordExit(UINT exitCode) {
+    if (!MachineExists(MachineRoot())) return;
+    Counts held = CurrentCounts();
+    detail::Exec("INSERT OR REPLACE INTO process_exits VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
+                 {detail::P(static_cast<int64_t>(getpid())), detail::P(int64_t{exitCode}),
+                  detail::P(int64_t{held.printerHandles}), detail::P(int64_t{held.kernelHandles}),
+                  detail::P(int64_t{held.registryKeys}), detail::P(int64_t{held.deviceInfoLists}),
+                  detail::P(int64_t{held.heapBlocks}), detail::P(int64_t{held.globalBlocks}),
+                  detail::P(int64_t{held.localBlocks}), detail::P(int64_t{held.openFiles})});
 }
 
 bool ExitCounts(int pid, Counts* held, UINT* exitCode) {

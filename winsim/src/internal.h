@@ -58,6 +58,8 @@ enum class Held {
 };
 void CountUp(Held what);
 void CountDown(Held what);
+// Stores what the process still holds as it exits, for winsim::ExitCounts.
+void RecordExit(UINT exitCode);
 
 // Kernel handle registry: every object that CloseHandle closes (device
 // files, processes, threads) registers its handle with the function that

@@ -63,27 +63,8 @@ WINSIM_API HMODULE WINAPI GetModuleHandleW(LPCWSTR) {
     return reinterpret_cast<HMODULE>(&module);
 }
 
-namespace {
-
-// What the process still holds, for tests that account for another process.
-void RecordExit(UINT exitCode) {
-    if (!winsim::MachineExists(winsim::MachineRoot())) return;
-    winsim::Counts held = winsim::CurrentCounts();
-    winsim::detail::Exec(
-        "INSERT OR REPLACE INTO process_exits VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
-        {winsim::detail::P(static_cast<int64_t>(getpid())), winsim::detail::P(int64_t{exitCode}),
-         winsim::detail::P(int64_t{held.printerHandles}),
-         winsim::detail::P(int64_t{held.kernelHandles}),
-         winsim::detail::P(int64_t{held.registryKeys}),
-         winsim::detail::P(int64_t{held.deviceInfoLists}),
-         winsim::detail::P(int64_t{held.heapBlocks}), winsim::detail::P(int64_t{held.globalBlocks}),
-         winsim::detail::P(int64_t{held.localBlocks}), winsim::detail::P(int64_t{held.openFiles})});
-}
-
-}  // namespace
-
 WINSIM_API void WINAPI ExitProcess(UINT exitCode) {
-    RecordExit(exitCode);
+    winsim::detail::RecordExit(exitCode);
     std::fflush(nullptr);
     std::_Exit(static_cast<int>(exitCode));
 }
