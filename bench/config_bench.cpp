@@ -11,6 +11,8 @@
 #include "default_devmode.h"
 #include "driver_files.h"
 #include "paper_table.h"
+#include "sample_page.h"
+#include "settings_dialog.h"
 #include "winsim/control.h"
 
 extern "C" DWORD WINAPI DrvDeviceCapabilities(HANDLE, PWSTR, WORD, PVOID, PDEVMODEW);
@@ -134,7 +136,116 @@ void BM_SpoolerQueries(benchmark::State& state) {
     ClosePrinter(printer);
 }
 
+// GetUserPref with one scripted answer. Queuing the answer is part of every
+// iteration here and in its floor.
+void BM_GetUserPref(benchmark::State& state) {
+    PrepareMachine(4);
+    DriverDevmode record;
+    BuildDefaultDevmode(&record, kPrinter.c_str());
+    for (auto _ : state) {
+        winsim::QueueDialogOutcome({winsim::DialogKind::Answer, u"1000=1;9900=257;", 0});
+        benchmark::DoNotOptimize(GetUserPref(&record));
+    }
+}
+
+// What GetUserPref must do for one answer: open the printer, the driver
+// information and directory, the data file's UIConfigFile line, one showing
+// through MSHTML's export with a moniker and two strings, and the stored
+// value through an administrator handle.
+void BM_FloorGetUserPref(benchmark::State& state) {
+    PrepareMachine(4);
+    std::u16string name = kPrinter;
+    BYTE buffer[8192];
+    WCHAR directory[260];
+    WCHAR options[] = u"help:off";
+    const std::u16string answer = u"1000=1;9900=257;";
+    for (auto _ : state) {
+        winsim::QueueDialogOutcome({winsim::DialogKind::Answer, answer, 0});
+        HANDLE printer = nullptr;
+        OpenPrinterW(name.data(), &printer, nullptr);
+        DWORD needed = 0;
+        GetPrinterDriverW(printer, nullptr, 3, nullptr, 0, &needed);
+        GetPrinterDriverW(printer, nullptr, 3, buffer, sizeof buffer, &needed);
+        GetPrinterDriverDirectoryW(nullptr, nullptr, 1, reinterpret_cast<LPBYTE>(directory),
+                                   sizeof directory, &needed);
+        benchmark::DoNotOptimize(ReadWhole(kDataFile));
+        auto* show = reinterpret_cast<SHOWHTMLDIALOGFN*>(
+            reinterpret_cast<void*>(GetProcAddress(LoadLibraryW(u"MSHTML.DLL"), "ShowHTMLDialog")));
+        BSTR path = SysAllocString(u"C:\\page.htm");
+        IMoniker* moniker = nullptr;
+        CreateURLMoniker(nullptr, path, &moniker);
+        VARIANT argument, result;
+        VariantInit(&argument);
+        VariantInit(&result);
+        argument.vt = VT_BSTR;
+        argument.bstrVal = SysAllocString(u"1000=0;");
+        show(nullptr, moniker, &argument, options, &result);
+        moniker->Release();
+        VariantClear(&argument);
+        VariantClear(&result);
+        SysFreeString(path);
+        HANDLE admin = nullptr;
+        PRINTER_DEFAULTSW defaults = {nullptr, nullptr, PRINTER_ACCESS_ADMINISTER};
+        OpenPrinterW(name.data(), &admin, &defaults);
+        SetPrinterDataW(admin, const_cast<LPWSTR>(u"PrinterSettings"), REG_SZ,
+                        reinterpret_cast<LPBYTE>(const_cast<char16_t*>(answer.c_str())),
+                        static_cast<DWORD>(answer.size() * 2));
+        ClosePrinter(admin);
+        ClosePrinter(printer);
+    }
+}
+
+const std::u16string kSampleFile = kVersionDir + u"sample.ini";
+
+void PrepareSampleFile() {
+    PrepareMachine(4);
+    std::string value;
+    while (value.size() < 255 - 16) value += "\\x1B";
+    value.resize(255 - 16);
+    WriteFile(kSampleFile, "[DeviceConfig]\nPrintSamplePage=" + value + "\n");
+}
+
+// SendSamplePage with a 255-byte sample line.
+void BM_SendSamplePage(benchmark::State& state) {
+    PrepareSampleFile();
+    std::u16string name = kPrinter;
+    HANDLE printer = nullptr;
+    OpenPrinterW(name.data(), &printer, nullptr);
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(SendSamplePage(printer, _wfopen(kSampleFile.c_str(), u"r")));
+    }
+    ClosePrinter(printer);
+}
+
+// The file read line by line and the five job calls with the bytes.
+void BM_FloorSendSamplePage(benchmark::State& state) {
+    PrepareSampleFile();
+    std::u16string name = kPrinter;
+    HANDLE printer = nullptr;
+    OpenPrinterW(name.data(), &printer, nullptr);
+    char line[256];
+    char docName[] = "Sample Page", datatype[] = "RAW";
+    DOC_INFO_1A doc = {docName, nullptr, datatype};
+    for (auto _ : state) {
+        FILE* f = _wfopen(kSampleFile.c_str(), u"r");
+        while (std::fgets(line, sizeof line, f) != nullptr) {
+        }
+        std::fclose(f);
+        DWORD written = 0;
+        StartDocPrinterA(printer, 1, reinterpret_cast<LPBYTE>(&doc));
+        StartPagePrinter(printer);
+        WritePrinter(printer, line, 60, &written);
+        EndPagePrinter(printer);
+        EndDocPrinter(printer);
+    }
+    ClosePrinter(printer);
+}
+
 BENCHMARK(BM_SpoolerQueries);
+BENCHMARK(BM_GetUserPref);
+BENCHMARK(BM_FloorGetUserPref);
+BENCHMARK(BM_SendSamplePage);
+BENCHMARK(BM_FloorSendSamplePage);
 BENCHMARK(BM_DeviceCapabilitiesPapers)->Arg(4)->Arg(256);
 BENCHMARK(BM_FloorPapersFiles)->Arg(4)->Arg(256);
 BENCHMARK(BM_BuildDefaultDevmode)->Arg(4)->Arg(256);

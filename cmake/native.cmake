@@ -36,6 +36,9 @@ foreach(line IN LISTS DEF_LINES)
     string(APPEND EXPORT_SYMBOLS "    ${symbol};\n")
   endif()
 endforeach()
+# The loader finds the module's entry by name, as Windows finds it in the
+# image header.
+string(APPEND EXPORT_SYMBOLS "    DllMain;\n")
 file(WRITE ${CMAKE_BINARY_DIR}/larkui.map "{\n  global:\n${EXPORT_SYMBOLS}  local: *;\n};\n")
 add_library(larkui SHARED ${UIDLL_SOURCES} ${COMMON_SOURCES})
 target_include_directories(larkui PRIVATE uidll common)

@@ -11,7 +11,7 @@ add_library(larkui SHARED ${UIDLL_SOURCES} ${COMMON_SOURCES} uidll/larkui.def)
 target_include_directories(larkui PRIVATE uidll common)
 set_target_properties(larkui PROPERTIES PREFIX "" OUTPUT_NAME larkui)
 target_link_options(larkui PRIVATE ${STATIC_RUNTIME} -Wl,--kill-at)
-target_link_libraries(larkui PRIVATE winspool gdi32 user32 ole32 oleaut32 uuid)
+target_link_libraries(larkui PRIVATE winspool gdi32 user32 ole32 oleaut32 urlmon uuid)
 
 add_executable(larkmon WIN32 printerstatus/larkmon_main.cpp ${MONITOR_SOURCES} ${COMMON_SOURCES})
 target_include_directories(larkmon PRIVATE printerstatus common)

@@ -12,9 +12,14 @@
 #include <windows.h>
 // windows.h must come first.
 #include <initguid.h>
+#include <ole2.h>
+// ole2.h before the headers that use its interfaces.
+#include <compstui.h>
+#include <mshtmhst.h>
 #include <ntddpar.h>
 #include <setupapi.h>
 #include <stdio.h>
+#include <urlmon.h>
 #include <usbprint.h>
 #include <winddiui.h>
 #include <winspool.h>

@@ -1,8 +1,32 @@
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+
+#include "driver_devmode.h"
 
 #include "larksim.h"
 
 namespace larksim {
+
+// The application starts from the printer's settings, as it would after
+// asking for the document properties, and changes what the user chose.
+std::vector<uint8_t> ApplicationDevmode(const winsim::PrinterRecord& printer, bool landscape,
+                                        int paper) {
+    std::vector<uint8_t> bytes = printer.devmode;
+    if (bytes.size() < sizeof(DEVMODEW)) bytes.assign(sizeof(DriverDevmode), 0);
+    auto* dm = reinterpret_cast<DEVMODEW*>(bytes.data());
+    if (dm->dmSize == 0) dm->dmSize = sizeof(DEVMODEW);
+    dm->dmFields = 0;
+    if (landscape) {
+        dm->dmFields |= DM_ORIENTATION;
+        dm->dmOrientation = DMORIENT_LANDSCAPE;
+    }
+    if (paper >= 0) {
+        dm->dmFields |= DM_PAPERSIZE;
+        dm->dmPaperSize = static_cast<short>(paper);
+    }
+    return bytes;
+}
 
 int Usage(const std::string& message) {
     std::fprintf(stderr, "larksim: %s\n", message.c_str());
@@ -55,6 +79,27 @@ bool RequirePrinter(const std::string& name, winsim::PrinterRecord* record) {
     if (winsim::GetPrinterRecord(winsim::ToUtf16(name), record)) return true;
     Fail("unknown printer '" + name + "'");
     return false;
+}
+
+bool NumberOption(const Args& args, const std::string& name, long min, long max, long* value) {
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] != name) continue;
+        if (i + 1 >= args.size()) {
+            Usage(name + " needs a number");
+            return false;
+        }
+        const std::string& text = args[i + 1];
+        errno = 0;
+        char* end = nullptr;
+        long n = std::strtol(text.c_str(), &end, 10);
+        if (text.empty() || *end != 0 || errno != 0 || n < min || n > max) {
+            Usage(name + " takes a whole number from " + std::to_string(min) + " to " +
+                  std::to_string(max) + ", not '" + text + "'");
+            return false;
+        }
+        *value = n;
+    }
+    return true;
 }
 
 }  // namespace larksim

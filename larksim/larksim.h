@@ -21,6 +21,9 @@ int Monitor(const Args& args);
 int Box(const Args& args);
 int Caps(const Args& args);
 int Print(const Args& args);
+int Jobs(const Args& args);
+int Dialog(const Args& args);
+int Properties(const Args& args);
 
 // Prints the message to stderr and returns 2 (usage) or 1 (failure).
 int Usage(const std::string& message);
@@ -32,6 +35,14 @@ Args Positional(const Args& args, const std::vector<std::string>& optionsWithVal
 // Text with CR and LF shown as \r and \n, to keep a value on one line.
 std::string Printable(const std::string& text);
 std::string Printable(const std::u16string& text);
+// The application's devmode: the printer's stored one with the fields the
+// user chose (orientation, paper id when paper >= 0) flagged.
+std::vector<uint8_t> ApplicationDevmode(const winsim::PrinterRecord& printer, bool landscape,
+                                        int paper);
+// The value of a numeric option, strictly parsed: *value keeps its start
+// value when the option is absent; false (usage printed) when the value is
+// not a whole number within [min, max].
+bool NumberOption(const Args& args, const std::string& name, long min, long max, long* value);
 // Exits with a message when the printer is not on the machine.
 bool RequirePrinter(const std::string& name, winsim::PrinterRecord* record);
 

@@ -41,6 +41,17 @@ const std::map<std::string, Command>& Commands() {
         {"print",
          {larksim::Print, "print <printer> [--landscape] [--paper <id>]   print one document",
           true}},
+        {"jobs", {larksim::Jobs, "jobs [<printer>] [--hex]  raw jobs the spooler received", true}},
+        {"properties",
+         {larksim::Properties,
+          "properties <printer> [--device | --direct] [--refuse-page] [--answer <text> |"
+          " --sample | --cancel]... [--landscape] [--paper <id>]   Printing Preferences",
+          true}},
+        {"dialog",
+         {larksim::Dialog,
+          "dialog answer <text> | sample | none | null | fail [hresult] | list | clear"
+          "   script the settings dialog",
+          true}},
     };
     return commands;
 }

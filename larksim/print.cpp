@@ -38,26 +38,6 @@ std::string Text(const WCHAR* text, size_t units) {
     return winsim::ToUtf8(s);
 }
 
-// The application starts from the printer's settings, as it would after
-// asking for the document properties, and changes what the user chose.
-std::vector<uint8_t> ApplicationDevmode(const winsim::PrinterRecord& printer, bool landscape,
-                                        int paper) {
-    std::vector<uint8_t> bytes = printer.devmode;
-    if (bytes.size() < sizeof(DEVMODEW)) bytes.assign(sizeof(DriverDevmode), 0);
-    auto* dm = reinterpret_cast<DEVMODEW*>(bytes.data());
-    if (dm->dmSize == 0) dm->dmSize = sizeof(DEVMODEW);
-    dm->dmFields = 0;
-    if (landscape) {
-        dm->dmFields |= DM_ORIENTATION;
-        dm->dmOrientation = DMORIENT_LANDSCAPE;
-    }
-    if (paper >= 0) {
-        dm->dmFields |= DM_PAPERSIZE;
-        dm->dmPaperSize = static_cast<short>(paper);
-    }
-    return bytes;
-}
-
 void PrintRecord(const DriverDevmode* d) {
     std::printf("devmode handed out by CREATEDCPRE:\n");
     std::printf("  paper size      %d   orientation %d   paper %d x %d (0.1 mm)\n",

@@ -57,6 +57,8 @@ void MachineTest::TearDown() {
     EXPECT_EQ(after.globalBlocks, before_.globalBlocks) << "global blocks left allocated";
     EXPECT_EQ(after.localBlocks, before_.localBlocks) << "local blocks left allocated";
     EXPECT_EQ(after.openFiles, before_.openFiles) << "files left open";
+    EXPECT_EQ(after.bstrs, before_.bstrs) << "strings left allocated";
+    EXPECT_EQ(after.monikers, before_.monikers) << "monikers left unreleased";
     std::string command = "rm -rf '" + root_ + "'";
     if (!HasFailure()) (void)system(command.c_str());
 }

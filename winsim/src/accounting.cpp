@@ -12,7 +12,7 @@ namespace {
 
 thread_local DWORD t_lastError = 0;
 
-std::atomic<long> g_counts[8];
+std::atomic<long> g_counts[10];
 
 struct Fault {
     int nth;  // 0: every call
@@ -95,6 +95,8 @@ Counts CurrentCounts() {
     c.globalBlocks = g_counts[5];
     c.localBlocks = g_counts[6];
     c.openFiles = g_counts[7];
+    c.bstrs = g_counts[8];
+    c.monikers = g_counts[9];
     return c;
 }
 

@@ -8,6 +8,19 @@
 #include "internal.h"
 
 namespace winsim {
+namespace {
+
+using EntryFn = BOOL (*)(HINSTANCE, DWORD, LPVOID);
+
+// The loader calls a module's entry with its handle at attach and detach,
+// as the Windows loader calls DllMain.
+void CallEntry(void* library, DWORD reason) {
+    if (auto entry = reinterpret_cast<EntryFn>(dlsym(library, "DllMain"))) {
+        entry(static_cast<HINSTANCE>(library), reason, nullptr);
+    }
+}
+
+}  // namespace
 
 DriverModule LoadDriverModule(const std::u16string& configFile) {
     DriverModule module;
@@ -16,6 +29,8 @@ DriverModule LoadDriverModule(const std::u16string& configFile) {
     if (module.library == nullptr) {
         const char* why = dlerror();
         module.error = why != nullptr ? why : "cannot load " + host;
+    } else {
+        CallEntry(module.library, DLL_PROCESS_ATTACH);
     }
     return module;
 }
@@ -25,7 +40,10 @@ void* DriverEntry(const DriverModule& module, const char* name) {
 }
 
 void UnloadDriverModule(DriverModule& module) {
-    if (module.library != nullptr) dlclose(module.library);
+    if (module.library != nullptr) {
+        CallEntry(module.library, DLL_PROCESS_DETACH);
+        dlclose(module.library);
+    }
     module.library = nullptr;
 }
 

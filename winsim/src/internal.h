@@ -54,7 +54,9 @@ enum class Held {
     Heap,
     Global,
     Local,
-    File
+    File,
+    Bstr,
+    Moniker
 };
 void CountUp(Held what);
 void CountDown(Held what);
@@ -74,6 +76,18 @@ bool IsKernelHandle(HANDLE handle);
 bool ShouldFail(const char* function, DWORD* error);
 // The usual fault check: sets the last error and says whether to fail.
 bool Faulted(const char* function);
+
+// The spooler name of an open printer handle and the raw job started on it
+// (0 when none); false, with ERROR_INVALID_HANDLE, for a handle not open.
+bool PrinterHandleJob(HANDLE printer, std::u16string* name, int64_t* job);
+bool SetPrinterHandleJob(HANDLE printer, int64_t job);
+
+// The URL a moniker of CreateURLMoniker was made from; false for another
+// object.
+bool MonikerUrl(IMoniker* moniker, std::u16string* url);
+// The dialog function that MSHTML.DLL's ShowHTMLDialog export resolves to.
+HRESULT WINAPI ShowHtmlDialog(HWND parent, IMoniker* page, VARIANT* argument, WCHAR* options,
+                              VARIANT* result);
 
 // Units and bytes of a UTF-16 text including the terminator.
 size_t Units(const WCHAR* text);

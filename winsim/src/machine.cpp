@@ -34,6 +34,16 @@ const char* const kSchema[] = {
     " port TEXT, status INT, text TEXT, severity INT, micros INT)",
     "CREATE TABLE IF NOT EXISTS message_boxes(id INTEGER PRIMARY KEY AUTOINCREMENT, pid INT,"
     " caption TEXT, text TEXT, style INT, shown INT, closed INT DEFAULT 0, after_status INT)",
+    "CREATE TABLE IF NOT EXISTS jobs(id INTEGER PRIMARY KEY AUTOINCREMENT, pid INT, printer TEXT,"
+    " document TEXT, datatype TEXT, pages INT DEFAULT 0, data BLOB, ended INT DEFAULT 0)",
+    "CREATE TABLE IF NOT EXISTS dialog_queue(seq INTEGER PRIMARY KEY AUTOINCREMENT, kind TEXT,"
+    " text TEXT, result INT)",
+    "CREATE TABLE IF NOT EXISTS dialog_showings(seq INTEGER PRIMARY KEY AUTOINCREMENT, pid INT,"
+    " page TEXT, argument TEXT, options TEXT, parent INT, outcome TEXT, answer TEXT, result INT,"
+    " micros INT)",
+    "CREATE TABLE IF NOT EXISTS ui_events(seq INTEGER PRIMARY KEY AUTOINCREMENT, pid INT,"
+    " thread INT, micros INT, kind TEXT, window INT, text TEXT, v0 INT, v1 INT, v2 INT, v3 INT,"
+    " v4 INT, description TEXT)",
     "CREATE TABLE IF NOT EXISTS process_exits(pid INTEGER PRIMARY KEY, code INT, printers INT,"
     " kernel INT, keys INT, device_lists INT, heap INT, global INT, local INT, files INT)",
 };

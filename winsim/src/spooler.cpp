@@ -21,6 +21,7 @@ namespace {
 struct PrinterHandle {
     std::u16string name;
     DWORD access;
+    int64_t job = 0;  // the raw job started on this handle, 0 when none
 };
 
 std::mutex g_handleLock;
@@ -102,7 +103,8 @@ WINSIM_API BOOL WINAPI OpenPrinterW(LPWSTR name, LPHANDLE printer, LPPRINTER_DEF
         return FALSE;
     }
     auto* h = new PrinterHandle{record.name,
-                                defaults != nullptr ? defaults->DesiredAccess : PRINTER_ACCESS_USE};
+                                defaults != nullptr ? defaults->DesiredAccess : PRINTER_ACCESS_USE,
+                                0};
     {
         std::lock_guard<std::mutex> guard(g_handleLock);
         g_handles[h] = h;
@@ -260,6 +262,22 @@ WINSIM_API DWORD WINAPI SetPrinterDataW(HANDLE printer, LPWSTR valueName, DWORD 
 }
 
 namespace winsim {
+
+bool detail::PrinterHandleJob(HANDLE printer, std::u16string* name, int64_t* job) {
+    PrinterHandle h;
+    if (!LookUp(printer, &h)) return false;
+    *name = h.name;
+    *job = h.job;
+    return true;
+}
+
+bool detail::SetPrinterHandleJob(HANDLE printer, int64_t job) {
+    std::lock_guard<std::mutex> guard(g_handleLock);
+    auto it = g_handles.find(printer);
+    if (it == g_handles.end()) return false;
+    it->second->job = job;
+    return true;
+}
 
 bool AddDriver(const DriverRecord& d) {
     std::u16string dependent;

@@ -1,25 +1,38 @@
-// Top-level windows, machine-wide: each lives as a row of the machine
-// database with the process that made it, so FindWindowW in one process
-// finds the window of another. A window of a process that has ended is no
-// longer found, and its row is dropped.
+// Windows. Top-level windows are machine-wide: each lives as a row of the
+// machine database with the process that made it, so FindWindowW in one
+// process finds the window of another; a window of a process that has ended
+// is no longer found, and its row is dropped. Child windows belong to their
+// process only. Every window of this process is also kept here with its
+// procedure, the thread that made it, its parent, control ID, title and
+// rectangle. The window calls that a program makes on the sheet (titles,
+// positions, cursor, focus, messages) are written to the machine's
+// timeline.
 #include <signal.h>
+#include <sys/time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <mutex>
 
-#include "internal.h"
+#include "window_internal.h"
 
 namespace winsim {
 namespace {
 
 using detail::Exec;
 using detail::P;
+using detail::WindowInfo;
 
 struct ClassRecord {
     WNDPROC procedure = nullptr;
+};
+
+struct OwnWindow : WindowInfo {
+    bool destroying = false;
 };
 
 std::mutex g_windowLock;
@@ -27,11 +40,15 @@ std::map<std::u16string, ClassRecord>& Classes() {
     static std::map<std::u16string, ClassRecord> classes;
     return classes;
 }
-// The procedure of each window this process made, by handle.
-std::map<int64_t, WNDPROC>& OwnWindows() {
-    static std::map<int64_t, WNDPROC> windows;
+// Every window this process made, by handle.
+std::map<int64_t, OwnWindow>& OwnWindows() {
+    static std::map<int64_t, OwnWindow> windows;
     return windows;
 }
+// Child windows take handles far above the machine's top-level rows.
+int64_t g_nextChild = 0x40000000;
+POINT g_cursor{0, 0};
+HWND g_focus = nullptr;
 
 std::u16string Folded(std::u16string text) {
     for (char16_t& c : text) {
@@ -45,6 +62,15 @@ std::u16string Folded(std::u16string text) {
 bool IsAtom(LPCWSTR name) { return reinterpret_cast<ULONG_PTR>(name) < 0x10000; }
 
 int64_t WindowId(HWND window) { return static_cast<int64_t>(reinterpret_cast<ULONG_PTR>(window)); }
+HWND Handle(int64_t id) { return reinterpret_cast<HWND>(static_cast<ULONG_PTR>(id)); }
+
+int64_t NowMicros() {
+    timeval now{};
+    gettimeofday(&now, nullptr);
+    return static_cast<int64_t>(now.tv_sec) * 1000000 + now.tv_usec;
+}
+
+std::string Quoted(const std::u16string& text) { return "'" + ToUtf8(text) + "'"; }
 
 }  // namespace
 
@@ -86,11 +112,162 @@ std::vector<WindowRecord> TopLevelWindows() {
     return live;
 }
 
+std::vector<UiEvent> UiEvents() {
+    std::vector<UiEvent> events;
+    Exec(
+        "SELECT seq, pid, thread, micros, kind, window, text, v0, v1, v2, v3, v4, description"
+        " FROM ui_events ORDER BY seq",
+        {}, [&](sqlite3_stmt* s) {
+            UiEvent e;
+            e.seq = sqlite3_column_int64(s, 0);
+            e.pid = sqlite3_column_int(s, 1);
+            e.thread = static_cast<DWORD>(sqlite3_column_int64(s, 2));
+            e.micros = sqlite3_column_int64(s, 3);
+            const unsigned char* kind = sqlite3_column_text(s, 4);
+            e.kind = kind != nullptr ? reinterpret_cast<const char*>(kind) : "";
+            e.window = sqlite3_column_int64(s, 5);
+            e.text = detail::ColumnText16(s, 6);
+            for (int i = 0; i < 5; ++i) e.values[i] = sqlite3_column_int64(s, 7 + i);
+            const unsigned char* line = sqlite3_column_text(s, 12);
+            e.description = line != nullptr ? reinterpret_cast<const char*>(line) : "";
+            events.push_back(e);
+        });
+    return events;
+}
+
+bool WindowPlacement(HWND window, int* x, int* y, int* cx, int* cy) {
+    WindowInfo info;
+    if (!detail::LookUpWindow(window, &info)) return false;
+    *x = info.x;
+    *y = info.y;
+    *cx = info.cx;
+    *cy = info.cy;
+    return true;
+}
+
+long ProcessWindowCount() {
+    std::lock_guard<std::mutex> guard(g_windowLock);
+    return static_cast<long>(OwnWindows().size());
+}
+
+namespace detail {
+
+bool LookUpWindow(HWND window, WindowInfo* info) {
+    std::lock_guard<std::mutex> guard(g_windowLock);
+    auto it = OwnWindows().find(WindowId(window));
+    if (it == OwnWindows().end()) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return false;
+    }
+    if (info != nullptr) *info = it->second;
+    return true;
+}
+
+std::string WindowLabel(HWND window) {
+    WindowInfo info;
+    char text[64];
+    if (LookUpWindow(window, &info) && info.child) {
+        if (info.controlId != 0) {
+            std::snprintf(text, sizeof text, "control %d", info.controlId);
+        } else {
+            std::snprintf(text, sizeof text, "child %lld",
+                          static_cast<long long>(WindowId(window)));
+        }
+    } else {
+        std::snprintf(text, sizeof text, "frame %lld", static_cast<long long>(WindowId(window)));
+    }
+    return text;
+}
+
+void RecordUiEvent(const char* kind, HWND window, const std::u16string& text,
+                   std::initializer_list<int64_t> values, const std::string& description) {
+    int64_t v[5] = {};
+    int i = 0;
+    for (int64_t value : values) {
+        if (i < 5) v[i++] = value;
+    }
+    Exec(
+        "INSERT INTO ui_events(pid, thread, micros, kind, window, text, v0, v1, v2, v3, v4,"
+        " description) VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
+        {P(static_cast<int64_t>(getpid())), P(static_cast<int64_t>(GetCurrentThreadId())),
+         P(NowMicros()), P(std::string(kind)), P(WindowId(window)), P(text), P(v[0]), P(v[1]),
+         P(v[2]), P(v[3]), P(v[4]), P(description)});
+}
+
+// Runs as the thread ends, maybe as the process exits: the machine's rows
+// of the main thread's windows go with the process, and a machine already
+// removed is left alone.
+void ForgetThreadWindows(DWORD thread) {
+    std::vector<int64_t> topLevel;
+    {
+        std::lock_guard<std::mutex> guard(g_windowLock);
+        for (auto it = OwnWindows().begin(); it != OwnWindows().end();) {
+            if (it->second.thread != thread) {
+                ++it;
+                continue;
+            }
+            if (!it->second.child) topLevel.push_back(it->first);
+            if (g_focus == Handle(it->first)) g_focus = nullptr;
+            it = OwnWindows().erase(it);
+        }
+    }
+    if (topLevel.empty() || gettid() == getpid() || !MachineExists(MachineRoot())) return;
+    for (int64_t id : topLevel) Exec("DELETE FROM windows WHERE hwnd = ?", {P(id)});
+}
+
+HWND CreateWindowWithProcedure(WNDPROC procedure, const std::u16string& className,
+                               const std::u16string& title, DWORD style, int x, int y, int cx,
+                               int cy, HWND parent, int controlId) {
+    OwnWindow window;
+    window.procedure = procedure;
+    window.thread = GetCurrentThreadId();
+    window.className = className;
+    window.title = title;
+    window.x = x;
+    window.y = y;
+    window.cx = cx;
+    window.cy = cy;
+    window.visible = (style & WS_VISIBLE) != 0;
+    int64_t id = 0;
+    if ((style & WS_CHILD) != 0) {
+        if (parent == nullptr) {
+            SetLastError(ERROR_TLW_WITH_WSCHILD);
+            return nullptr;
+        }
+        if (!LookUpWindow(parent, nullptr)) return nullptr;
+        window.child = true;
+        window.parent = parent;
+        window.controlId = controlId;
+        std::lock_guard<std::mutex> guard(g_windowLock);
+        id = ++g_nextChild;
+    } else {
+        Exec("INSERT INTO windows(pid, class, title, visible) VALUES(?, ?, ?, ?) RETURNING hwnd",
+             {P(static_cast<int64_t>(getpid())), P(className), P(title),
+              P(static_cast<int64_t>(window.visible ? 1 : 0))},
+             [&](sqlite3_stmt* s) { id = sqlite3_column_int64(s, 0); });
+        if (id == 0) {
+            SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+            return nullptr;
+        }
+    }
+    EnsureMessageQueue();
+    {
+        std::lock_guard<std::mutex> guard(g_windowLock);
+        OwnWindows()[id] = window;
+    }
+    return Handle(id);
+}
+
+}  // namespace detail
 }  // namespace winsim
 
 using winsim::detail::Exec;
 using winsim::detail::Faulted;
+using winsim::detail::LookUpWindow;
 using winsim::detail::P;
+using winsim::detail::RecordUiEvent;
+using winsim::detail::WindowInfo;
+using winsim::detail::WindowLabel;
 
 WINSIM_API ATOM WINAPI RegisterClassW(const WNDCLASSW* windowClass) {
     if (Faulted("RegisterClassW")) return 0;
@@ -110,8 +287,11 @@ WINSIM_API ATOM WINAPI RegisterClassW(const WNDCLASSW* windowClass) {
     return static_cast<ATOM>(0xC000 + classes.size());
 }
 
-WINSIM_API HWND WINAPI CreateWindowExW(DWORD, LPCWSTR className, LPCWSTR windowName, DWORD, int,
-                                       int, int, int, HWND, HMENU, HINSTANCE, LPVOID) {
+// A child (WS_CHILD) needs a parent of this process; its menu argument is
+// its control ID. Any other window is top-level, whatever its owner.
+WINSIM_API HWND WINAPI CreateWindowExW(DWORD, LPCWSTR className, LPCWSTR windowName, DWORD style,
+                                       int x, int y, int width, int height, HWND parent, HMENU menu,
+                                       HINSTANCE, LPVOID) {
     if (Faulted("CreateWindowExW")) return nullptr;
     if (className == nullptr || winsim::IsAtom(className)) {
         SetLastError(ERROR_CANNOT_FIND_WND_CLASS);
@@ -127,57 +307,77 @@ WINSIM_API HWND WINAPI CreateWindowExW(DWORD, LPCWSTR className, LPCWSTR windowN
         }
         procedure = it->second.procedure;
     }
-    int64_t id = 0;
-    Exec("INSERT INTO windows(pid, class, title) VALUES(?, ?, ?) RETURNING hwnd",
-         {P(static_cast<int64_t>(getpid())), P(std::u16string(className)),
-          P(winsim::detail::Str(windowName))},
-         [&](sqlite3_stmt* s) { id = sqlite3_column_int64(s, 0); });
-    if (id == 0) {
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-        return nullptr;
-    }
-    std::lock_guard<std::mutex> guard(winsim::g_windowLock);
-    winsim::OwnWindows()[id] = procedure;
-    return reinterpret_cast<HWND>(static_cast<ULONG_PTR>(id));
+    return winsim::detail::CreateWindowWithProcedure(
+        procedure, className, winsim::detail::Str(windowName), style, x, y, width, height, parent,
+        static_cast<int>(reinterpret_cast<ULONG_PTR>(menu)));
 }
 
-namespace {
-
-bool OwnWindow(HWND window, WNDPROC* procedure) {
-    std::lock_guard<std::mutex> guard(winsim::g_windowLock);
-    auto it = winsim::OwnWindows().find(winsim::WindowId(window));
-    if (it == winsim::OwnWindows().end()) {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-        return false;
-    }
-    if (procedure != nullptr) *procedure = it->second;
-    return true;
-}
-
-}  // namespace
-
+// Only the thread that made a window destroys it. The window hears
+// WM_DESTROY before its children go; messages still waiting for it fail.
 WINSIM_API BOOL WINAPI DestroyWindow(HWND window) {
     WNDPROC procedure = nullptr;
-    if (!OwnWindow(window, &procedure)) return FALSE;
+    {
+        std::lock_guard<std::mutex> guard(winsim::g_windowLock);
+        auto it = winsim::OwnWindows().find(winsim::WindowId(window));
+        if (it == winsim::OwnWindows().end() || it->second.destroying) {
+            SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+            return FALSE;
+        }
+        if (it->second.thread != GetCurrentThreadId()) {
+            SetLastError(ERROR_ACCESS_DENIED);
+            return FALSE;
+        }
+        it->second.destroying = true;
+        procedure = it->second.procedure;
+    }
     procedure(window, WM_DESTROY, 0, 0);
-    Exec("DELETE FROM windows WHERE hwnd = ?", {P(winsim::WindowId(window))});
-    std::lock_guard<std::mutex> guard(winsim::g_windowLock);
-    winsim::OwnWindows().erase(winsim::WindowId(window));
+    std::vector<HWND> children;
+    {
+        std::lock_guard<std::mutex> guard(winsim::g_windowLock);
+        for (const auto& entry : winsim::OwnWindows()) {
+            if (entry.second.parent == window) children.push_back(winsim::Handle(entry.first));
+        }
+    }
+    for (HWND child : children) DestroyWindow(child);
+    bool child = false;
+    {
+        std::lock_guard<std::mutex> guard(winsim::g_windowLock);
+        auto it = winsim::OwnWindows().find(winsim::WindowId(window));
+        if (it != winsim::OwnWindows().end()) {
+            child = it->second.child;
+            winsim::OwnWindows().erase(it);
+        }
+        if (winsim::g_focus == window) winsim::g_focus = nullptr;
+    }
+    if (!child) Exec("DELETE FROM windows WHERE hwnd = ?", {P(winsim::WindowId(window))});
+    winsim::detail::DropSentMessages(window);
     return TRUE;
 }
 
 // Answers whether the window was visible before, as ShowWindow does.
 WINSIM_API BOOL WINAPI ShowWindow(HWND window, int command) {
-    if (!OwnWindow(window, nullptr)) return FALSE;
-    bool wasVisible = false;
-    Exec("SELECT visible FROM windows WHERE hwnd = ?", {P(winsim::WindowId(window))},
-         [&](sqlite3_stmt* s) { wasVisible = sqlite3_column_int(s, 0) != 0; });
-    Exec("UPDATE windows SET visible = ? WHERE hwnd = ?",
-         {P(static_cast<int64_t>(command == SW_HIDE ? 0 : 1)), P(winsim::WindowId(window))});
+    bool wasVisible = false, child = false;
+    {
+        std::lock_guard<std::mutex> guard(winsim::g_windowLock);
+        auto it = winsim::OwnWindows().find(winsim::WindowId(window));
+        if (it == winsim::OwnWindows().end()) {
+            SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+            return FALSE;
+        }
+        wasVisible = it->second.visible;
+        child = it->second.child;
+        it->second.visible = command != SW_HIDE;
+    }
+    if (!child) {
+        Exec("UPDATE windows SET visible = ? WHERE hwnd = ?",
+             {P(static_cast<int64_t>(command == SW_HIDE ? 0 : 1)), P(winsim::WindowId(window))});
+    }
     return wasVisible ? TRUE : FALSE;
 }
 
-WINSIM_API BOOL WINAPI UpdateWindow(HWND window) { return OwnWindow(window, nullptr); }
+WINSIM_API BOOL WINAPI UpdateWindow(HWND window) { return LookUpWindow(window, nullptr); }
+
+WINSIM_API BOOL WINAPI IsWindow(HWND window) { return LookUpWindow(window, nullptr); }
 
 // Only the system's stock resources exist here (no instance, IDI_/IDC_
 // numbers).
@@ -201,7 +401,7 @@ WINSIM_API LRESULT WINAPI DefWindowProcW(HWND, UINT, WPARAM, LPARAM) { return 0;
 WINSIM_API void WINAPI PostQuitMessage(int) {}
 
 // Class and title compare ignoring case, as on Windows; a null argument
-// matches any.
+// matches any. Only top-level windows are found, of any process.
 WINSIM_API HWND WINAPI FindWindowW(LPCWSTR className, LPCWSTR windowName) {
     if (Faulted("FindWindowW")) return nullptr;
     if (className != nullptr && winsim::IsAtom(className)) return nullptr;
@@ -210,8 +410,177 @@ WINSIM_API HWND WINAPI FindWindowW(LPCWSTR className, LPCWSTR windowName) {
             continue;
         if (windowName != nullptr && winsim::Folded(w.title) != winsim::Folded(windowName))
             continue;
-        return reinterpret_cast<HWND>(static_cast<ULONG_PTR>(w.id));
+        return winsim::Handle(w.id);
     }
     SetLastError(ERROR_SUCCESS);
     return nullptr;
+}
+
+// A top-level window has no parent here (owners are not kept).
+WINSIM_API HWND WINAPI GetParent(HWND window) {
+    WindowInfo info;
+    if (!LookUpWindow(window, &info)) return nullptr;
+    SetLastError(ERROR_SUCCESS);
+    return info.parent;
+}
+
+// The first child of the window with the control ID.
+WINSIM_API HWND WINAPI GetDlgItem(HWND dialog, int id) {
+    if (Faulted("GetDlgItem")) return nullptr;
+    std::lock_guard<std::mutex> guard(winsim::g_windowLock);
+    if (winsim::OwnWindows().count(winsim::WindowId(dialog)) == 0) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return nullptr;
+    }
+    for (const auto& entry : winsim::OwnWindows()) {
+        if (entry.second.parent == dialog && entry.second.controlId == id &&
+            !entry.second.destroying)
+            return winsim::Handle(entry.first);
+    }
+    SetLastError(ERROR_CONTROL_ID_NOT_FOUND);
+    return nullptr;
+}
+
+// The title is set directly, not through WM_SETTEXT; a top-level window's
+// new title is what FindWindowW matches from then on, in every process.
+WINSIM_API BOOL WINAPI SetWindowTextW(HWND window, LPCWSTR text) {
+    std::u16string title = winsim::detail::Str(text);
+    bool child = false;
+    {
+        std::lock_guard<std::mutex> guard(winsim::g_windowLock);
+        auto it = winsim::OwnWindows().find(winsim::WindowId(window));
+        if (it == winsim::OwnWindows().end()) {
+            SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+            return FALSE;
+        }
+        it->second.title = title;
+        child = it->second.child;
+    }
+    if (!child)
+        Exec("UPDATE windows SET title = ? WHERE hwnd = ?",
+             {P(title), P(winsim::WindowId(window))});
+    RecordUiEvent("retitle", window, title, {},
+                  "retitled " + WindowLabel(window) + " to " + winsim::Quoted(title));
+    return TRUE;
+}
+
+// The title of a window of this process, or of another process's top-level
+// window; the count of units copied, without the terminator.
+WINSIM_API int WINAPI GetWindowTextW(HWND window, LPWSTR text, int capacity) {
+    WindowInfo info;
+    std::u16string title;
+    if (LookUpWindow(window, &info)) {
+        title = info.title;
+    } else {
+        bool found = false;
+        Exec("SELECT title FROM windows WHERE hwnd = ?", {P(winsim::WindowId(window))},
+             [&](sqlite3_stmt* s) {
+                 found = true;
+                 title = winsim::detail::ColumnText16(s, 0);
+             });
+        if (!found) return 0;  // last error set by the look-up
+    }
+    if (text == nullptr || capacity <= 0) return 0;
+    size_t n = std::min(title.size(), static_cast<size_t>(capacity - 1));
+    title.copy(text, n);
+    text[n] = 0;
+    return static_cast<int>(n);
+}
+
+// Applied at once, from any thread (SWP_ASYNCWINDOWPOS needs no waiting
+// here); SWP_NOMOVE and SWP_NOSIZE keep the position and size.
+WINSIM_API BOOL WINAPI SetWindowPos(HWND window, HWND, int x, int y, int cx, int cy, UINT flags) {
+    if (Faulted("SetWindowPos")) return FALSE;
+    bool child = false, visible = false;
+    {
+        std::lock_guard<std::mutex> guard(winsim::g_windowLock);
+        auto it = winsim::OwnWindows().find(winsim::WindowId(window));
+        if (it == winsim::OwnWindows().end()) {
+            SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+            return FALSE;
+        }
+        winsim::OwnWindow& w = it->second;
+        if ((flags & SWP_NOMOVE) == 0) {
+            w.x = x;
+            w.y = y;
+        }
+        if ((flags & SWP_NOSIZE) == 0) {
+            w.cx = cx;
+            w.cy = cy;
+        }
+        if ((flags & SWP_SHOWWINDOW) != 0) w.visible = true;
+        if ((flags & SWP_HIDEWINDOW) != 0) w.visible = false;
+        child = w.child;
+        visible = w.visible;
+    }
+    if (!child && (flags & (SWP_SHOWWINDOW | SWP_HIDEWINDOW)) != 0) {
+        Exec("UPDATE windows SET visible = ? WHERE hwnd = ?",
+             {P(static_cast<int64_t>(visible ? 1 : 0)), P(winsim::WindowId(window))});
+    }
+    char line[160];
+    std::string where;
+    if ((flags & SWP_NOMOVE) == 0) {
+        std::snprintf(line, sizeof line, " to (%d,%d)", x, y);
+        where += line;
+    }
+    if ((flags & SWP_NOSIZE) == 0) {
+        std::snprintf(line, sizeof line, " size %dx%d", cx, cy);
+        where += line;
+    }
+    std::snprintf(line, sizeof line, " flags 0x%x", flags);
+    RecordUiEvent("move", window, u"", {x, y, cx, cy, flags},
+                  "moved " + WindowLabel(window) + where + line);
+    return TRUE;
+}
+
+// The cursor and the focus are the process's own here.
+WINSIM_API BOOL WINAPI GetCursorPos(LPPOINT point) {
+    if (point == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    std::lock_guard<std::mutex> guard(winsim::g_windowLock);
+    *point = winsim::g_cursor;
+    return TRUE;
+}
+
+WINSIM_API BOOL WINAPI SetCursorPos(int x, int y) {
+    {
+        std::lock_guard<std::mutex> guard(winsim::g_windowLock);
+        winsim::g_cursor = POINT{x, y};
+    }
+    char line[64];
+    std::snprintf(line, sizeof line, "cursor to (%d,%d)", x, y);
+    RecordUiEvent("cursor", nullptr, u"", {x, y}, line);
+    return TRUE;
+}
+
+WINSIM_API HWND WINAPI GetFocus(void) {
+    std::lock_guard<std::mutex> guard(winsim::g_windowLock);
+    return winsim::g_focus;
+}
+
+// Answers the window that had the focus; a null window takes it away.
+WINSIM_API HWND WINAPI SetFocus(HWND window) {
+    HWND previous = nullptr;
+    {
+        std::lock_guard<std::mutex> guard(winsim::g_windowLock);
+        if (window != nullptr && winsim::OwnWindows().count(winsim::WindowId(window)) == 0) {
+            SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+            return nullptr;
+        }
+        previous = winsim::g_focus;
+        winsim::g_focus = window;
+    }
+    RecordUiEvent("focus", window, u"", {},
+                  "focus to " + (window != nullptr ? WindowLabel(window) : std::string("nothing")));
+    return previous;
+}
+
+// Machine settings "screen_cx" and "screen_cy": the full-screen window's
+// client area; every other metric is 0.
+WINSIM_API int WINAPI GetSystemMetrics(int index) {
+    if (index == SM_CXFULLSCREEN) return std::atoi(winsim::GetSetting("screen_cx", "1920").c_str());
+    if (index == SM_CYFULLSCREEN) return std::atoi(winsim::GetSetting("screen_cy", "1040").c_str());
+    return 0;
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -148,6 +149,98 @@ struct MessageBoxRecord {
 std::vector<MessageBoxRecord> MessageBoxes();
 bool CloseMessageBox(int64_t id);
 
+// Raw jobs as the spooler received them (StartDocPrinterA ... EndDocPrinter).
+struct JobRecord {
+    int64_t id = 0;
+    int pid = 0;
+    std::u16string printer;
+    std::string document, datatype;
+    DWORD pages = 0;
+    std::vector<uint8_t> data;
+    bool ended = false;  // EndDocPrinter reached
+};
+// Every job of the printer, or of every printer for an empty name.
+std::vector<JobRecord> Jobs(const std::u16string& printer = u"");
+
+// The HTML dialog (MSHTML's ShowHTMLDialog). Each showing takes the next
+// scripted outcome of the machine's queue; with the queue empty the user
+// closes the page without an answer. The machine setting "mshtml" set to
+// "missing" makes LoadLibraryW fail for MSHTML.DLL, "no-export" makes its
+// ShowHTMLDialog export missing.
+enum class DialogKind {
+    Answer,      // the page answers text
+    Sample,      // the page asks for a sample page ("PrintSamplePage")
+    None,        // the page closes without a string (Cancel)
+    Fail,        // the dialog call fails with result
+    NullString,  // the page answers a BSTR that is NULL
+};
+struct DialogOutcome {
+    DialogKind kind = DialogKind::None;
+    std::u16string text;
+    HRESULT result = 0;
+};
+void QueueDialogOutcome(const DialogOutcome& outcome);
+void ClearDialogQueue();
+std::vector<DialogOutcome> QueuedDialogOutcomes();
+bool ParseDialogKind(const std::string& word, DialogKind* kind);
+const char* DialogKindName(DialogKind kind);
+struct DialogShowing {
+    int64_t seq = 0;
+    int pid = 0;
+    std::u16string page;      // the path the moniker names
+    std::u16string argument;  // the VT_BSTR argument, empty when none
+    bool hasArgument = false;
+    std::u16string options;
+    int64_t parent = 0;
+    DialogKind outcome = DialogKind::None;
+    std::u16string answer;
+    HRESULT result = 0;
+    int64_t micros = 0;  // time of the showing's end
+};
+std::vector<DialogShowing> DialogShowings();
+// LoadLibraryW calls of this process that found the named module.
+long ModuleLoads(const std::u16string& name);
+
+// Threads that CreateThread made in this process and that have not ended
+// (a suspended one counts until it runs or its handle closes), and a wait
+// until none is left: false when one still lives at the timeout.
+long LiveThreadCount();
+bool WaitForProcessThreads(DWORD timeoutMs);
+
+// The machine's timeline of window and property sheet events, in order.
+// Window kinds: "retitle" (text: the title), "move" (values: x, y, cx, cy,
+// flags), "cursor" (x, y), "focus", "send" (message, control ID, sending
+// thread, owning thread), "send-failed" (message). Sheet kinds, from
+// CommonPropertySheetUIW: "sheet-call" (reason, the driver's answer,
+// PROPSHEETUI_INFO.Result; text: the reason's name), "page-added" (page
+// index, cOptItem, Flags; text: caller name), "page-refused" (the error
+// written to the driver), "sheet-header" (Flags, hInst, IconID; text: the
+// title), "sheet-shown" (window: the frame; text: its title),
+// "page-callback" (CPSUICB reason, the callback's answer, page index),
+// "press" (control ID), "sheet-timeout", "sheet-closed" (CPSUI result),
+// "threads-at-unload" (from DocumentPropertiesW: driver threads still
+// running as it unloads the driver).
+struct UiEvent {
+    int64_t seq = 0;
+    int pid = 0;
+    DWORD thread = 0;  // GetCurrentThreadId of the caller
+    int64_t micros = 0;
+    std::string kind;
+    int64_t window = 0;  // the window concerned, 0 for none
+    std::u16string text;
+    int64_t values[5] = {};
+    std::string description;  // one readable line
+};
+std::vector<UiEvent> UiEvents();
+// Runs the messages that other threads send to this thread's windows until
+// done() holds or the timeout passes, as a thread waiting in its message
+// loop; answers done().
+bool PumpMessages(DWORD timeoutMs, const std::function<bool()>& done);
+// Position and size of a window of this process.
+bool WindowPlacement(HWND window, int* x, int* y, int* cx, int* cy);
+// Windows of this process not yet destroyed, top-level and child.
+long ProcessWindowCount();
+
 // What this process holds of the platform.
 struct Counts {
     long printerHandles = 0;
@@ -158,6 +251,8 @@ struct Counts {
     long globalBlocks = 0;
     long localBlocks = 0;
     long openFiles = 0;  // C runtime streams from _wfopen
+    long bstrs = 0;      // SysAllocString strings not yet freed
+    long monikers = 0;   // CreateURLMoniker objects not yet released
 };
 Counts CurrentCounts();
 bool NothingHeld();  // every count at zero

@@ -22,6 +22,8 @@
 #define OPEN_EXISTING 3
 #define FILE_SHARE_READ 0x00000001
 
+#define DLL_PROCESS_DETACH 0
+#define DLL_PROCESS_ATTACH 1
 #define CREATE_SUSPENDED 0x00000004
 #define INFINITE 0xFFFFFFFF
 #define WAIT_OBJECT_0 0
@@ -97,6 +99,31 @@ WINSIM_API HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES attributes, SIZE_T s
                                       DWORD creationFlags, LPDWORD threadId);
 WINSIM_API DWORD WINAPI ResumeThread(HANDLE thread);
 WINSIM_API DWORD WINAPI WaitForSingleObject(HANDLE handle, DWORD milliseconds);
+WINSIM_API BOOL WINAPI GetExitCodeThread(HANDLE thread, LPDWORD exitCode);
+WINSIM_API DWORD WINAPI GetCurrentThreadId(void);
+
+#define STILL_ACTIVE 259
+#define WAIT_FAILED 0xFFFFFFFF
+#define VER_PLATFORM_WIN32_NT 2
+
+typedef struct _OSVERSIONINFOW {
+    DWORD dwOSVersionInfoSize;
+    DWORD dwMajorVersion;
+    DWORD dwMinorVersion;
+    DWORD dwBuildNumber;
+    DWORD dwPlatformId;
+    WCHAR szCSDVersion[128];
+} OSVERSIONINFOW, *POSVERSIONINFOW, *LPOSVERSIONINFOW;
+static_assert(sizeof(OSVERSIONINFOW) == 276);
+
+WINSIM_API BOOL WINAPI GetVersionExW(LPOSVERSIONINFOW info);
+
+// Named system modules. Only the system's own modules are found by name
+// (the driver itself is loaded by the spooler, not through these).
+typedef LONG_PTR(WINAPI* FARPROC)();
+WINSIM_API HMODULE WINAPI LoadLibraryW(LPCWSTR name);
+WINSIM_API FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name);
+WINSIM_API BOOL WINAPI FreeLibrary(HMODULE module);
 
 // Device files (the USB printer's device path) and the device ID request.
 WINSIM_API HANDLE WINAPI CreateFileW(LPCWSTR path, DWORD access, DWORD shareMode,

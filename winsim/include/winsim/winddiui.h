@@ -3,6 +3,7 @@
 // entry points' prototypes, which the driver defines.
 #pragma once
 
+#include "compstui.h"
 #include "wingdi.h"
 #include "wintypes.h"
 
@@ -63,18 +64,6 @@ typedef struct _DEVICEPROPERTYHEADER {
     HANDLE hPrinter;
     LPWSTR pszPrinterName;
 } DEVICEPROPERTYHEADER, *PDEVICEPROPERTYHEADER;
-
-typedef struct _PROPSHEETUI_INFO {
-    WORD cbSize;
-    WORD Version;
-    WORD Flags;
-    WORD Reason;
-    HANDLE hComPropSheet;
-    PVOID pfnComPropSheet;
-    LPARAM lParamInit;
-    ULONG_PTR UserData;
-    ULONG_PTR Result;
-} PROPSHEETUI_INFO, *PPROPSHEETUI_INFO;
 
 extern "C" {
 int WINAPI DrvDocumentEvent(HANDLE printer, HDC hdc, int iEsc, ULONG cbIn, PVOID pvIn, ULONG cbOut,

@@ -2,6 +2,8 @@
 // the driver and its status monitor call, under the Windows names.
 #pragma once
 
+#include "compstui.h"
+#include "oleauto.h"
 #include "setupapi.h"
 #include "winbase.h"
 #include "winddiui.h"

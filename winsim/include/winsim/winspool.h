@@ -92,6 +92,9 @@ WINSIM_API DWORD WINAPI GetPrinterDataW(HANDLE printer, LPWSTR valueName, LPDWOR
 WINSIM_API DWORD WINAPI SetPrinterDataW(HANDLE printer, LPWSTR valueName, DWORD type, LPBYTE data,
                                         DWORD bytes);
 WINSIM_API BOOL WINAPI SetPortW(LPWSTR server, LPWSTR portName, DWORD level, LPBYTE portInfo);
+// The application's road to the driver's document settings (DM_* modes).
+WINSIM_API LONG WINAPI DocumentPropertiesW(HWND window, HANDLE printer, LPWSTR deviceName,
+                                           PDEVMODEW output, PDEVMODEW input, DWORD mode);
 WINSIM_API DWORD WINAPI StartDocPrinterA(HANDLE printer, DWORD level, LPBYTE docInfo);
 WINSIM_API BOOL WINAPI StartPagePrinter(HANDLE printer);
 WINSIM_API BOOL WINAPI WritePrinter(HANDLE printer, LPVOID data, DWORD bytes, LPDWORD written);

@@ -30,6 +30,22 @@ typedef struct tagWNDCLASSW {
 #define WM_DESTROY 0x0002
 #define WM_CLOSE 0x0010
 #define WM_COMMAND 0x0111
+#define WM_SETTEXT 0x000C
+#define WM_LBUTTONDOWN 0x0201
+#define WM_LBUTTONUP 0x0202
+#define WS_CHILD 0x40000000L
+#define WS_VISIBLE 0x10000000L
+#define BN_CLICKED 0
+
+#define SWP_NOSIZE 0x0001
+#define SWP_NOMOVE 0x0002
+#define SWP_NOZORDER 0x0004
+#define SWP_NOACTIVATE 0x0010
+#define SWP_SHOWWINDOW 0x0040
+#define SWP_HIDEWINDOW 0x0080
+#define SWP_ASYNCWINDOWPOS 0x4000
+#define SM_CXFULLSCREEN 16
+#define SM_CYFULLSCREEN 17
 
 #define IDI_APPLICATION MAKEINTRESOURCEW(32512)
 #define IDC_ARROW MAKEINTRESOURCEW(32512)
@@ -52,4 +68,21 @@ WINSIM_API HCURSOR WINAPI LoadCursorW(HINSTANCE instance, LPCWSTR name);
 WINSIM_API LRESULT WINAPI DefWindowProcW(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 WINSIM_API void WINAPI PostQuitMessage(int exitCode);
 WINSIM_API HWND WINAPI FindWindowW(LPCWSTR className, LPCWSTR windowName);
+
+// Child windows (WS_CHILD with a parent, the menu argument as control ID)
+// belong to their process. Each window belongs to the thread that made it:
+// a message sent from another thread waits until that thread takes it.
+WINSIM_API HWND WINAPI GetParent(HWND window);
+WINSIM_API HWND WINAPI GetDlgItem(HWND dialog, int id);
+WINSIM_API BOOL WINAPI IsWindow(HWND window);
+WINSIM_API BOOL WINAPI SetWindowTextW(HWND window, LPCWSTR text);
+WINSIM_API int WINAPI GetWindowTextW(HWND window, LPWSTR text, int capacity);
+WINSIM_API BOOL WINAPI SetWindowPos(HWND window, HWND insertAfter, int x, int y, int cx, int cy,
+                                    UINT flags);
+WINSIM_API BOOL WINAPI GetCursorPos(LPPOINT point);
+WINSIM_API BOOL WINAPI SetCursorPos(int x, int y);
+WINSIM_API HWND WINAPI GetFocus(void);
+WINSIM_API HWND WINAPI SetFocus(HWND window);
+WINSIM_API LRESULT WINAPI SendMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+WINSIM_API int WINAPI GetSystemMetrics(int index);
 WINSIM_API int WINAPI MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type);

@@ -1,0 +1,295 @@
+// The settings dialog road: the sample page's line reading and raw job, and
+// GetUserPref's showings, answers, stored value and devmode.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "config_support.h"
+#include "driver_files.h"
+#include "sample_page.h"
+#include "settings_dialog.h"
+
+namespace larktest {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+Bytes B(const std::string& s) { return Bytes(s.begin(), s.end()); }
+
+class SettingsDialogTest : public MachineTest {
+protected:
+    void SetUp() override {
+        MachineTest::SetUp();
+        InstallDriverAndStorePrinter();
+        StoreBuiltDefaultDevmode();
+    }
+    void TearDown() override {
+        winsim::ClearDialogQueue();
+        MachineTest::TearDown();
+    }
+    // Each row after the first gets a fresh machine, checked for leaks.
+    template <typename Row>
+    void NextMachine(const Row& row, const Row& first) {
+        if (&row == &first) return;
+        TearDown();
+        SetUp();
+    }
+    static FILE* OpenDataFile() {
+        return _wfopen((winsim::DriverDirectory() + u"\\3\\larkdata.ini").c_str(), u"r");
+    }
+    static void Queue(winsim::DialogKind kind, const std::string& text = "") {
+        winsim::QueueDialogOutcome({kind, W(text), kind == winsim::DialogKind::Fail ? E_FAIL : 0});
+    }
+    static bool StoredSettings(std::string* value) {
+        for (const auto& v : winsim::PrinterData(kPrinter)) {
+            if (v.name != u"PrinterSettings") continue;
+            EXPECT_EQ(v.type, static_cast<DWORD>(REG_SZ));
+            std::u16string s(v.data.size() / 2, u'\0');
+            if (!s.empty()) std::memcpy(s.data(), v.data.data(), v.data.size());
+            *value = winsim::ToUtf8(s);
+            return true;
+        }
+        return false;
+    }
+};
+
+TEST_F(SettingsDialogTest, SampleLineReadingAndDecoding) {
+    const std::string longKey(255, 'K');
+    struct Row {
+        const char* name;
+        std::string file;
+        bool job;
+        Bytes data;
+    } rows[] = {
+        {"escape then letter", "[DeviceConfig]\nPrintSamplePage=\\x1BE\n", true, {0x1B, 'E'}},
+        {"either-case digits, NUL byte",
+         "[DeviceConfig]\nPrintSamplePage=\\x00\\xfF\n",
+         true,
+         {0x00, 0xFF}},
+        {"uppercase X is no escape", "[DeviceConfig]\nPrintSamplePage=\\X1B\n", true, B("\\X1B")},
+        {"escape cut short", "[DeviceConfig]\nPrintSamplePage=A\\x4\n", true, B("A\\x4")},
+        {"escape at the end", "[DeviceConfig]\nPrintSamplePage=A\\x", true, B("A\\x")},
+        {"empty line hides it", "[DeviceConfig]\n\nPrintSamplePage=A\n", false, {}},
+        {"high byte ends the section", "[DeviceConfig]\n\xE9=1\nPrintSamplePage=A\n", false, {}},
+        {"a following section does not", "[DeviceConfig]\n[Other]\nPrintSamplePage=A\n", true,
+         B("A")},
+        {"header prefix", "[DeviceConfig]  ; main\nPrintSamplePage=A\n", true, B("A")},
+        {"first of two sections",
+         "[DeviceConfig]\nPrintSamplePage=A\n\n[DeviceConfig]\n"
+         "PrintSamplePage=B\n",
+         true, B("A")},
+        {"second section when the first has none",
+         "[DeviceConfig]\nX=1\n\n[DeviceConfig]\n"
+         "PrintSamplePage=B\n",
+         true, B("B")},
+        {"leading spaces skipped, trailing kept", "[DeviceConfig]\r\nPrintSamplePage=  AB  \r\n",
+         true, B("AB  ")},
+        {"text before the '='", "[DeviceConfig]\nPrintSamplePageX = A\n", true, B("A")},
+        {"empty value: a page without data", "[DeviceConfig]\nPrintSamplePage=\n", true, {}},
+        {"no '=': no job", "[DeviceConfig]\nPrintSamplePage\nPrintSamplePage=A\n", false, {}},
+        {"key not in the first column", "[DeviceConfig]\n PrintSamplePage=A\n", false, {}},
+        {"no section", "PrintSamplePage=A\n", false, {}},
+        {"a long line's piece is a line", "[DeviceConfig]\n" + longKey + "PrintSamplePage=Z\n",
+         true, B("Z")},
+        {"value cut at 255 bytes", "[DeviceConfig]\nPrintSamplePage=" + std::string(300, 'a'), true,
+         Bytes(239, 'a')},
+    };
+    for (const Row& row : rows) {
+        WriteDriverFile("larkdata.ini", row.file);
+        size_t before = winsim::Jobs(kPrinter).size();
+        {
+            OpenedPrinter printer;
+            EXPECT_EQ(SendSamplePage(printer.handle, OpenDataFile()), 1) << row.name;
+        }
+        auto jobs = winsim::Jobs(kPrinter);
+        ASSERT_EQ(jobs.size(), before + (row.job ? 1 : 0)) << row.name;
+        if (!row.job) continue;
+        const auto& job = jobs.back();
+        EXPECT_EQ(job.document, "Sample Page") << row.name;
+        EXPECT_EQ(job.datatype, "RAW") << row.name;
+        EXPECT_EQ(job.pages, 1u) << row.name;
+        EXPECT_TRUE(job.ended) << row.name;
+        EXPECT_EQ(job.data, row.data) << row.name;
+    }
+}
+
+TEST_F(SettingsDialogTest, SampleJobFailures) {
+    struct Row {
+        const char* name;
+        const char* failing;
+        bool job;
+        DWORD pages;
+        Bytes data;
+    } rows[] = {
+        {"StartDocPrinterA fails: no job", "StartDocPrinterA", false, 0, {}},
+        {"StartPagePrinter fails: document ended at once", "StartPagePrinter", true, 0, {}},
+        {"WritePrinter fails: page and document ended", "WritePrinter", true, 1, {}},
+        {"EndPagePrinter fails: document still ended", "EndPagePrinter", true, 1,
+         B("LARK-SAMPLE\r\n")},
+    };
+    for (const Row& row : rows) {
+        winsim::ClearFaults();
+        winsim::FailCall(row.failing, 1);
+        size_t before = winsim::Jobs(kPrinter).size();
+        {
+            OpenedPrinter printer;
+            EXPECT_EQ(SendSamplePage(printer.handle, OpenDataFile()), 1) << row.name;
+        }
+        auto jobs = winsim::Jobs(kPrinter);
+        ASSERT_EQ(jobs.size(), before + (row.job ? 1 : 0)) << row.name;
+        if (!row.job) continue;
+        EXPECT_TRUE(jobs.back().ended) << row.name;
+        EXPECT_EQ(jobs.back().pages, row.pages) << row.name;
+        EXPECT_EQ(jobs.back().data, row.data) << row.name;
+    }
+}
+
+TEST_F(SettingsDialogTest, AnswersTable) {
+    using K = winsim::DialogKind;
+    const std::string long511(511, 's');
+    const std::string long512(512, 's');
+    struct Row {
+        const char* name;
+        std::vector<std::pair<K, std::string>> outcomes;
+        int result;
+        const char* stored;  // nullptr: no PrinterSettings value
+        std::string settings;
+        short paper;
+        size_t jobs;
+    } rows[] = {
+        {"pairs 1000=1 and 9900=26",
+         {{K::Answer, "1000=1;9900=26;"}},
+         26,
+         "1000=1;9900=26;",
+         "1000=1;9900=26;",
+         26,
+         0},
+        {"three samples, then an answer",
+         {{K::Sample, ""}, {K::Sample, ""}, {K::Sample, ""}, {K::Answer, "1000=2;9900=258;"}},
+         258,
+         "1000=2;9900=258;",
+         "1000=2;9900=258;",
+         258,
+         3},
+        {"sample request with more text",
+         {{K::Answer, "PrintSamplePage now"}, {K::Answer, "1000=3;"}},
+         -1,
+         "1000=3;",
+         "1000=3;",
+         256,
+         1},
+        {"other letter case is a setting",
+         {{K::Answer, "printSamplePage"}},
+         -1,
+         "printSamplePage",
+         "printSamplePage",
+         256,
+         0},
+        {"empty answer", {{K::Answer, ""}}, -1, "", "", 256, 0},
+        {"NULL string counts as empty", {{K::NullString, ""}}, -1, "", "", 256, 0},
+        {"9900 inside a value takes the next pair",
+         {{K::Answer, "1000=9900;5=7;"}},
+         7,
+         "1000=9900;5=7;",
+         "1000=9900;5=7;",
+         7,
+         0},
+        {"9900 with an empty value", {{K::Answer, "9900=;"}}, 256, "9900=;", "9900=;", 256, 0},
+        {"9900 of -1 looks like a failure",
+         {{K::Answer, "9900=-1;"}},
+         -1,
+         "9900=-1;",
+         "9900=-1;",
+         -1,
+         0},
+        {"low 16 bits", {{K::Answer, "9900=70000;"}}, 4464, "9900=70000;", "9900=70000;", 4464, 0},
+        {"511 characters fit", {{K::Answer, long511}}, -1, long511.c_str(), long511, 256, 0},
+        {"512 characters are refused whole",
+         {{K::Answer, long512}},
+         -1,
+         nullptr,
+         "1000=0;",
+         256,
+         0},
+        {"closed without an answer", {{K::None, ""}}, -1, nullptr, "1000=0;", 256, 0},
+        {"the dialog fails", {{K::Fail, ""}}, -1, nullptr, "1000=0;", 256, 0},
+        {"sample, then cancel", {{K::Sample, ""}, {K::None, ""}}, -1, nullptr, "1000=0;", 256, 1},
+    };
+    const std::u16string page = winsim::DriverDirectory() + u"\\3\\settings.htm";
+    for (const Row& row : rows) {
+        NextMachine(row, rows[0]);
+        for (const auto& [kind, text] : row.outcomes) Queue(kind, text);
+        {
+            auto devmode = GetPrinterDefaultDevmodeByName(kPrinter);
+            ASSERT_TRUE(devmode) << row.name;
+            ASSERT_EQ(devmode->dm.dmPaperSize, 256) << row.name;
+            long loads = winsim::ModuleLoads(u"MSHTML.DLL");
+            EXPECT_EQ(GetUserPref(devmode.get()), row.result) << row.name;
+            EXPECT_EQ(winsim::ModuleLoads(u"mshtml.dll") - loads,
+                      static_cast<long>(row.outcomes.size()))
+                << row.name;
+            EXPECT_EQ(Narrow(devmode->priv.Settings), row.settings) << row.name;
+            EXPECT_EQ(devmode->dm.dmPaperSize, row.paper) << row.name;
+        }
+        std::string stored;
+        bool hasStored = StoredSettings(&stored);
+        EXPECT_EQ(hasStored, row.stored != nullptr) << row.name;
+        if (hasStored && row.stored != nullptr) {
+            EXPECT_EQ(stored, row.stored) << row.name;
+        }
+        EXPECT_EQ(winsim::Jobs(kPrinter).size(), row.jobs) << row.name;
+        auto showings = winsim::DialogShowings();
+        ASSERT_EQ(showings.size(), row.outcomes.size()) << row.name;
+        for (const auto& s : showings) {
+            EXPECT_TRUE(s.page == page) << row.name << ": " << winsim::ToUtf8(s.page);
+            EXPECT_TRUE(s.hasArgument && s.argument == u"1000=0;") << row.name;
+            EXPECT_TRUE(s.options == u"help:off") << row.name;
+            EXPECT_EQ(s.parent, 0) << row.name;
+        }
+        EXPECT_EQ(winsim::QueuedDialogOutcomes().size(), 0u) << row.name;
+    }
+}
+
+TEST_F(SettingsDialogTest, PlatformAndFileFailures) {
+    struct Row {
+        const char* name;
+        const char* setting;  // machine setting "mshtml"
+        const char* failing;  // failing call (its first call from now)
+        int failingNth;
+        bool removeDataFile;
+        int result;
+        size_t showings;
+        bool stored;
+        const char* settings;
+    } rows[] = {
+        {"no MSHTML.DLL", "missing", nullptr, 0, false, -1, 0, false, "1000=0;"},
+        {"no ShowHTMLDialog export", "no-export", nullptr, 0, false, -1, 0, false, "1000=0;"},
+        {"no moniker: not shown", "", "CreateURLMoniker", 1, false, -1, 0, false, "1000=0;"},
+        {"no administrator access", "", "OpenPrinterW", 2, false, 26, 1, false, "9900=26;"},
+        {"data file unreadable after a sample request", "", nullptr, 0, true, -1, 1, false,
+         "1000=0;"},
+        {"printer cannot be opened: empty page path", "", "OpenPrinterW", 1, false, -1, 0, false,
+         "1000=0;"},
+    };
+    for (const Row& row : rows) {
+        NextMachine(row, rows[0]);
+        winsim::SetSetting("mshtml", row.setting);
+        if (row.removeDataFile) {
+            Queue(winsim::DialogKind::Sample);
+            RemoveDriverFile("larkdata.ini");
+        }
+        Queue(winsim::DialogKind::Answer, "9900=26;");
+        auto devmode = GetPrinterDefaultDevmodeByName(kPrinter);
+        ASSERT_TRUE(devmode) << row.name;
+        if (row.failing != nullptr) winsim::FailCall(row.failing, row.failingNth);
+        EXPECT_EQ(GetUserPref(devmode.get()), row.result) << row.name;
+        EXPECT_EQ(Narrow(devmode->priv.Settings), row.settings) << row.name;
+        std::string stored;
+        EXPECT_EQ(StoredSettings(&stored), row.stored) << row.name;
+        EXPECT_EQ(winsim::DialogShowings().size(), row.showings) << row.name;
+        EXPECT_EQ(winsim::Jobs(kPrinter).size(), 0u) << row.name;
+    }
+}
+
+}  // namespace
+}  // namespace larktest
