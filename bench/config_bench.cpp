@@ -44,6 +44,7 @@ std::string Script(int rows) {
 // A machine of its own with the driver's data file and a script of n rows.
 void PrepareMachine(int rows) {
     static std::string root;
+    if (!root.empty()) winsim::SetMachineRoot(root);  // another benchmark may have switched
     if (root.empty()) {
         char pattern[] = "/tmp/lark-bench.XXXXXX";
         root = mkdtemp(pattern);

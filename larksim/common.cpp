@@ -81,6 +81,23 @@ bool RequirePrinter(const std::string& name, winsim::PrinterRecord* record) {
     return false;
 }
 
+bool ParseNumber(const std::string& text, long min, long max, long* value) {
+    errno = 0;
+    char* end = nullptr;
+    long n = std::strtol(text.c_str(), &end, 10);
+    if (text.empty() || *end != 0 || errno != 0 || n < min || n > max) return false;
+    *value = n;
+    return true;
+}
+
+bool NumberArgument(const std::string& what, const std::string& text, long min, long max,
+                    long* value) {
+    if (ParseNumber(text, min, max, value)) return true;
+    Usage(what + " takes a whole number from " + std::to_string(min) + " to " +
+          std::to_string(max) + ", not '" + text + "'");
+    return false;
+}
+
 bool NumberOption(const Args& args, const std::string& name, long min, long max, long* value) {
     for (size_t i = 0; i < args.size(); ++i) {
         if (args[i] != name) continue;
@@ -88,16 +105,7 @@ bool NumberOption(const Args& args, const std::string& name, long min, long max,
             Usage(name + " needs a number");
             return false;
         }
-        const std::string& text = args[i + 1];
-        errno = 0;
-        char* end = nullptr;
-        long n = std::strtol(text.c_str(), &end, 10);
-        if (text.empty() || *end != 0 || errno != 0 || n < min || n > max) {
-            Usage(name + " takes a whole number from " + std::to_string(min) + " to " +
-                  std::to_string(max) + ", not '" + text + "'");
-            return false;
-        }
-        *value = n;
+        if (!NumberArgument(name, args[i + 1], min, max, value)) return false;
     }
     return true;
 }

@@ -43,6 +43,17 @@ std::vector<uint8_t> ApplicationDevmode(const winsim::PrinterRecord& printer, bo
 // value when the option is absent; false (usage printed) when the value is
 // not a whole number within [min, max].
 bool NumberOption(const Args& args, const std::string& name, long min, long max, long* value);
+// A whole decimal number within [min, max], nothing else in the text.
+bool ParseNumber(const std::string& text, long min, long max, long* value);
+// The same for a positional argument; prints the usage message on failure.
+bool NumberArgument(const std::string& what, const std::string& text, long min, long max,
+                    long* value);
+// The scripted user of the dialog in the browser: an action is
+// "select:<paper name>", "click:<button name>", "key:<key>" or "close".
+bool CheckUserAction(const std::string& action, std::string* error);
+// Queues the action of every --user in args, in order; false (usage
+// printed, nothing queued) when one is not an action.
+bool QueueUserActions(const Args& args);
 // Exits with a message when the printer is not on the machine.
 bool RequirePrinter(const std::string& name, winsim::PrinterRecord* record);
 

@@ -24,7 +24,8 @@ const std::map<std::string, Command>& Commands() {
           "add-printer <name> --port <port> [--driver <driver>]   add a printer", true}},
         {"set",
          {larksim::Set,
-          "set <setting> [<value>]   machine setting: language, sleep_scale, message_box_delay_ms",
+          "set <setting> [<value>]   machine setting: language, sleep_scale, message_box_delay_ms,"
+          " dialog_mode (scripted, browser, show)",
           true}},
         {"show",
          {larksim::Show, "show <printer>            printer data and default devmode", true}},
@@ -45,12 +46,13 @@ const std::map<std::string, Command>& Commands() {
         {"properties",
          {larksim::Properties,
           "properties <printer> [--device | --direct] [--refuse-page] [--answer <text> |"
-          " --sample | --cancel]... [--landscape] [--paper <id>]   Printing Preferences",
+          " --sample | --cancel]... [--browser | --show] [--user <action>]... [--landscape]"
+          " [--paper <id>]   Printing Preferences",
           true}},
         {"dialog",
          {larksim::Dialog,
-          "dialog answer <text> | sample | none | null | fail [hresult] | list | clear"
-          "   script the settings dialog",
+          "dialog answer <text> | sample | none | null | fail [hresult] | user <action> |"
+          " list | clear   script the settings dialog",
           true}},
     };
     return commands;

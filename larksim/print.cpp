@@ -146,9 +146,13 @@ int Print(const Args& args) {
     if (!winsim::GetDriver(job.printer.driver, &driver)) return Fail("the printer has no driver");
     bool landscape = false;
     for (const std::string& a : args) landscape = landscape || a == "--landscape";
-    int paper = std::atoi(Option(args, "--paper", "-1").c_str());
-    job.jobMs = std::atoi(Option(args, "--job-ms", "2000").c_str());
-    int waitSeconds = std::atoi(Option(args, "--wait", "60").c_str());
+    long paper = -1, jobMs = 2000, waitSeconds = 60;
+    if (!NumberOption(args, "--paper", 0, 32767, &paper) ||
+        !NumberOption(args, "--job-ms", 0, 600000, &jobMs) ||
+        !NumberOption(args, "--wait", 1, 3600, &waitSeconds)) {
+        return 2;
+    }
+    job.jobMs = static_cast<int>(jobMs);
 
     winsim::DriverModule module = winsim::LoadDriverModule(driver.configFile);
     if (module.library == nullptr) return Fail("cannot load the driver: " + module.error);
@@ -162,7 +166,8 @@ int Print(const Args& args) {
     const long logStart = FileSize(log);
     int exitCode = 1;
     if (job.event != nullptr && OpenPrinterW(name.data(), &job.handle, nullptr)) {
-        std::vector<uint8_t> application = ApplicationDevmode(job.printer, landscape, paper);
+        std::vector<uint8_t> application =
+            ApplicationDevmode(job.printer, landscape, static_cast<int>(paper));
         exitCode = PlayDocument(job, application);
         ClosePrinter(job.handle);
     } else {
@@ -170,7 +175,7 @@ int Print(const Args& args) {
     }
     winsim::UnloadDriverModule(module);
     if (exitCode != 0) return exitCode;
-    WaitForMonitor(name + u" - Status", log, logStart, waitSeconds);
+    WaitForMonitor(name + u" - Status", log, logStart, static_cast<int>(waitSeconds));
     PrintLog(log, logStart);
     return 0;
 }

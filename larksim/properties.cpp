@@ -206,11 +206,12 @@ int DeviceSheet(std::u16string name, HANDLE printer, const winsim::DriverRecord&
 }  // namespace
 
 int Properties(const Args& args) {
-    Args pos = Positional(args, {"--answer", "--paper"});
+    Args pos = Positional(args, {"--answer", "--paper", "--user"});
     if (pos.size() != 1) {
         return Usage(
             "properties <printer> [--device | --direct] [--refuse-page] [--answer <text> |"
-            " --sample | --cancel]... [--landscape] [--paper <id>]");
+            " --sample | --cancel]... [--browser | --show] [--user <action>]... [--landscape]"
+            " [--paper <id>]");
     }
     winsim::PrinterRecord record;
     if (!RequirePrinter(pos[0], &record)) return 1;
@@ -232,11 +233,17 @@ int Properties(const Args& args) {
     if (has("--device") && timeoutBefore.empty()) winsim::SetSetting("sheet_timeout_ms", "300");
     winsim::ClearDialogQueue();
     if (!QueueAnswers(args)) return 2;
+    // The page itself in the browser for this run, acted on by --user.
+    const std::string dialogModeBefore = winsim::GetSetting("dialog_mode", "");
+    winsim::ClearDialogUserActions();
+    if (!QueueUserActions(args)) return 2;
 
     std::u16string name = record.name;
     winsim::Counts before = winsim::CurrentCounts();
     HANDLE printer = nullptr;
     if (!OpenPrinterW(name.data(), &printer, nullptr)) return Fail("the printer does not open");
+    if (has("--browser")) winsim::SetSetting("dialog_mode", "browser");
+    if (has("--show")) winsim::SetSetting("dialog_mode", "show");
     Mark mark = Now(name);
     int exitCode = 0;
     if (has("--direct")) {
@@ -272,6 +279,10 @@ int Properties(const Args& args) {
     PrintAccounting(before);
     winsim::SetSetting("sheet_refuse_page", refuseBefore);
     winsim::SetSetting("sheet_timeout_ms", timeoutBefore);
+    winsim::SetSetting("dialog_mode", dialogModeBefore);
+    auto unplayed = winsim::QueuedDialogUserActions();
+    if (!unplayed.empty()) std::printf("(%zu user action(s) not played)\n", unplayed.size());
+    winsim::ClearDialogUserActions();
     auto left = winsim::QueuedDialogOutcomes();
     if (!left.empty()) std::printf("(%zu scripted answer(s) not used)\n", left.size());
     winsim::ClearDialogQueue();

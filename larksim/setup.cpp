@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -159,6 +160,54 @@ namespace larksim {
 
 // Machine settings: language (hex language id), sleep_scale (factor on every
 // Sleep), message_box_delay_ms (when a shown box answers by itself).
+namespace {
+
+// The machine's numeric settings and their ranges; a value out of its
+// range or not a number would be read as 0 by the platform.
+struct NumericSetting {
+    const char* name;
+    long min, max;
+};
+constexpr NumericSetting kNumericSettings[] = {
+    {"message_box_delay_ms", -1, 3600000},
+    {"sheet_timeout_ms", 0, 3600000},
+    {"os_major", 0, 100},
+    {"os_minor", 0, 100},
+    {"os_platform_id", 0, 10},
+    {"screen_cx", 0, 100000},
+    {"screen_cy", 0, 100000},
+};
+
+bool ValidSetting(const std::string& name, const std::string& value) {
+    for (const NumericSetting& n : kNumericSettings) {
+        long number = 0;
+        if (name == n.name) return NumberArgument(name, value, n.min, n.max, &number);
+    }
+    if (name == "sleep_scale") {
+        char* end = nullptr;
+        double scale = std::strtod(value.c_str(), &end);
+        if (value.empty() || *end != 0 || !(scale >= 0 && scale <= 1000)) {
+            Usage("sleep_scale takes a number from 0 to 1000, not '" + value + "'");
+            return false;
+        }
+    }
+    if (name == "language") {
+        char* end = nullptr;
+        unsigned long id = std::strtoul(value.c_str(), &end, 16);
+        if (value.empty() || value.size() > 4 || *end != 0 || id == 0 || value[0] == '-' ||
+            value[0] == '+') {
+            Usage(
+                "language takes a language identifier of 1 to 4 hexadecimal digits, like 0409,"
+                " not '" +
+                value + "'");
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
 int Set(const Args& args) {
     Args pos = Positional(args, {});
     if (pos.size() == 1) {
@@ -166,6 +215,7 @@ int Set(const Args& args) {
         return 0;
     }
     if (pos.size() != 2) return Usage("usage: set <setting> [<value>]");
+    if (!ValidSetting(pos[0], pos[1])) return 2;
     winsim::SetSetting(pos[0], pos[1]);
     std::printf("%s=%s\n", pos[0].c_str(), pos[1].c_str());
     return 0;

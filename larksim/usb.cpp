@@ -28,10 +28,8 @@ bool ParseJobs(const std::string& text, std::vector<DWORD>* jobs) {
     while (start < text.size()) {
         size_t comma = text.find(',', start);
         if (comma == std::string::npos) comma = text.size();
-        char* end = nullptr;
-        std::string item = text.substr(start, comma - start);
-        unsigned long n = std::strtoul(item.c_str(), &end, 10);
-        if (item.empty() || *end != 0) return false;
+        long n = 0;
+        if (!ParseNumber(text.substr(start, comma - start), 0, 1000000, &n)) return false;
         jobs->push_back(static_cast<DWORD>(n));
         start = comma + 1;
     }
@@ -45,8 +43,9 @@ int Add(const Args& args) {
     d.hasBaseName = pos[0] != "-";
     d.baseName = d.hasBaseName ? winsim::ToUtf16(pos[0]) : u"";
     d.hasPortNumber = pos[1] != "-";
-    d.portNumber =
-        d.hasPortNumber ? static_cast<DWORD>(std::strtoul(pos[1].c_str(), nullptr, 10)) : 0;
+    long number = 0;
+    if (d.hasPortNumber && !NumberArgument("the port number", pos[1], 0, 999, &number)) return 2;
+    d.portNumber = static_cast<DWORD>(number);
     d.devicePath = winsim::ToUtf16(Option(args, "--path", ""));
     for (const auto& a : args) d.present = d.present && a != "--unplugged";
     int64_t id = winsim::AddUsbDevice(d);
@@ -63,14 +62,17 @@ int Script(const Args& args) {
     }
     std::u16string port = winsim::ToUtf16(pos[0]);
     std::vector<std::string> ids(pos.begin() + 1, pos.end());
-    int failFrom = std::atoi(Option(args, "--fail-from", "0").c_str());
-    if (!winsim::SetUsbScript(port, ids, failFrom)) return Fail("no USB interface for " + pos[0]);
+    long failFrom = 0;
+    if (!NumberOption(args, "--fail-from", 0, 1000000, &failFrom)) return 2;
     std::string jobs = Option(args, "--jobs", "");
-    if (!jobs.empty()) {
-        std::vector<DWORD> counts;
-        if (!ParseJobs(jobs, &counts)) return Usage("--jobs takes counts like 2,1,0");
-        winsim::SetUsbJobs(port, counts);
+    std::vector<DWORD> counts;
+    if (!jobs.empty() && !ParseJobs(jobs, &counts)) {
+        return Usage("--jobs takes counts from 0 to 1000000 like 2,1,0, not '" + jobs + "'");
     }
+    if (!winsim::SetUsbScript(port, ids, static_cast<int>(failFrom))) {
+        return Fail("no USB interface for " + pos[0]);
+    }
+    if (!counts.empty()) winsim::SetUsbJobs(port, counts);
     return 0;
 }
 

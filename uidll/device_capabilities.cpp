@@ -113,8 +113,15 @@ DWORD DevmodeAnswer(const DEVMODEW* dm, WORD index) {
 
 }  // namespace
 
-extern "C" DWORD WINAPI DrvDeviceCapabilities(HANDLE printer, PWSTR, WORD index, PVOID output,
-                                              PDEVMODEW callerDevmode) {
+extern "C" DWORD WINAPI DrvDeviceCapabilities(HANDLE printer, PWSTR deviceName, WORD index,
+                                              PVOID output, PDEVMODEW callerDevmode) {
+    // Wine's DeviceCapabilitiesW passes no printer handle, only the printer's
+    // name as the device name: the printer is opened by it for this call.
+    ScopedPrinter opened;
+    if (printer == nullptr && deviceName != nullptr && deviceName[0] != 0) {
+        opened = OpenPrinterScoped(deviceName, nullptr);
+        printer = opened.get();
+    }
     ScopedPrinterDefaultDevmode stored;
     const DEVMODEW* dm = nullptr;
     if (callerDevmode != nullptr && callerDevmode->dmSize == kPublicDevmodeSize) {

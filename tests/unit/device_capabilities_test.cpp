@@ -152,6 +152,33 @@ TEST_F(DeviceCapabilitiesTest, ExtentsFromTheScript) {
     EXPECT_EQ(Narrow(name), "Automatic");
 }
 
+// Without a printer handle the device name names the printer, opened for
+// the call only (the fixture checks that it is closed again).
+TEST_F(DeviceCapabilitiesTest, PrinterByDeviceNameWithoutAHandle) {
+    std::u16string known = kPrinter, unknown = u"Nobody", empty;
+    struct Row {
+        const char* name;
+        WCHAR* device;
+        DWORD papers;
+        DWORD size;
+    } rows[] = {
+        {"the printer's name", known.data(), larkcaps::kPaperCount, 220},
+        {"an unknown name", unknown.data(), 0, 0},
+        {"an empty name", empty.data(), 0, 0},
+        {"no name", nullptr, 0, 0},
+    };
+    for (const Row& row : rows) {
+        WORD ids[16] = {};
+        EXPECT_EQ(DrvDeviceCapabilities(nullptr, row.device, DC_PAPERS, ids, nullptr), row.papers)
+            << row.name;
+        EXPECT_EQ(DrvDeviceCapabilities(nullptr, row.device, DC_SIZE, nullptr, nullptr), row.size)
+            << row.name;
+        if (row.papers != 0) {
+            EXPECT_EQ(ids[1], larkcaps::kPapers[1].id) << row.name;
+        }
+    }
+}
+
 TEST_F(DeviceCapabilitiesTest, AChangedScriptShowsAtTheNextQuery) {
     EXPECT_EQ(Ask(DC_PAPERS), 4u);
     WriteDriverFile("settings.js",

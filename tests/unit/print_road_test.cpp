@@ -38,3 +38,39 @@ TEST_F(PrintRoadTest, UnknownPrinterFails) {
 }
 
 }  // namespace
+
+namespace {
+
+// Every numeric option of larksim is read strictly: a value that is not a
+// whole number, or is out of its range, is refused with exit code 2 and
+// nothing is done.
+TEST_F(PrintRoadTest, LarksimRefusesBadNumbers) {
+    larktest::InstallPackageAndPrinter(u"Lark Road", u"USB001");
+    const char* rows[] = {
+        "print 'Lark Road' --paper abc",
+        "print 'Lark Road' --paper 99999",
+        "print 'Lark Road' --paper -1",
+        "print 'Lark Road' --job-ms 1.5",
+        "print 'Lark Road' --wait 0",
+        "print 'Lark Road' --paper",
+        "properties 'Lark Road' --paper 12abc",
+        "usb add USB x",
+        "usb add USB 1000",
+        "usb script USB001 --fail-from -1",
+        "usb script USB001 --jobs 1,-1",
+        "usb script USB001 --jobs 1,,2",
+        "set sleep_scale fast",
+        "set message_box_delay_ms -2",
+        "set language 0x409",
+        "set os_major 5x",
+        "caps 'Lark Road' 70000",
+    };
+    for (const char* row : rows) {
+        std::string out;
+        EXPECT_EQ(larktest::RunLarksim(row, &out), 2) << row << "\n" << out;
+        EXPECT_EQ(winsim::Jobs().size(), 0u) << row;
+    }
+    EXPECT_EQ(winsim::GetSetting("sleep_scale", ""), "");
+}
+
+}  // namespace

@@ -292,3 +292,77 @@ TEST_F(PropertySheetsTest, PageRecordsAndTitle) {
 
 }  // namespace
 }  // namespace larktest
+
+namespace larktest {
+namespace {
+
+// Two sheets of one printer initialised at once on two threads: each page
+// gets the closing thread its own INIT made.
+TEST_F(PropertySheetsTest, TwoSheetsInitialisedAtOnce) {
+    struct Sheet {
+        DOCUMENTPROPERTYHEADER header = {};
+        PROPSHEETUI_INFO info = {};
+        LONG answer = 0;
+    } sheets[2];
+    for (Sheet& s : sheets) {
+        s.header.cbSize = sizeof s.header;
+        s.header.pszPrinterName = name_.data();
+        s.info = Info(PROPSHEETUI_REASON_INIT, &s.header);
+    }
+    auto init = [](LPVOID p) -> DWORD {
+        auto* s = static_cast<Sheet*>(p);
+        s->answer = DrvDocumentPropertySheets(&s->info, 0);
+        return 0;
+    };
+    HANDLE threads[2];
+    for (int i = 0; i < 2; ++i) {
+        threads[i] = CreateThread(nullptr, 0, init, &sheets[i], 0, nullptr);
+        ASSERT_NE(threads[i], nullptr);
+    }
+    for (HANDLE t : threads) {
+        EXPECT_EQ(WaitForSingleObject(t, 5000), static_cast<DWORD>(WAIT_OBJECT_0));
+        CloseHandle(t);
+    }
+    const OPTITEM* items[2];
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(sheets[i].answer, 1);
+        ASSERT_NE(sheets[i].info.UserData, 0u);
+        items[i] = reinterpret_cast<COMPROPSHEETUI*>(sheets[i].info.UserData)->pOptItem;
+        EXPECT_NE(items[i][0].UserData, 0u);
+    }
+    EXPECT_NE(items[0][0].UserData, items[1][0].UserData) << "both pages got one thread";
+    EXPECT_NE(items[0][1].UserData, items[1][1].UserData) << "both pages got one title";
+    EXPECT_EQ(winsim::LiveThreadCount(), 2);
+    for (Sheet& s : sheets) {
+        s.info.Reason = PROPSHEETUI_REASON_DESTROY;
+        EXPECT_EQ(DrvDocumentPropertySheets(&s.info, 0), 1);
+    }
+}
+
+// The whole road as an application plays it, through larksim: the page,
+// a sample page, the answer, the closing thread's press, the devmode out,
+// and nothing held at the end.
+TEST_F(PropertySheetsTest, LarksimPlaysTheWholeRoad) {
+    InstallPackageAndPrinter(u"Lark Photo", u"USB001");
+    winsim::SetSetting("sleep_scale", "0.001");
+    std::string out;
+    ASSERT_EQ(RunLarksim("properties 'Lark Photo' --sample --answer '1000=1;9900=257;'", &out), 0)
+        << out;
+    for (const char* expected :
+         {"driver INIT answered 1, Result 0", "sample page requested -> job",
+          "answered \"1000=1;9900=257;\"", "sent WM_LBUTTONDOWN to control 1",
+          "page 1 APPLYNOW answered 4", "driver SET_RESULT answered 1, Result 1",
+          "driver DESTROY answered 1", "DocumentPropertiesW answered 1 IDOK", "paper size 257",
+          "settings \"1000=1;9900=257;\"", "printer data PrinterSettings: \"1000=1;9900=257;\"",
+          "accounting: nothing held"}) {
+        EXPECT_NE(out.find(expected), std::string::npos) << expected << "\n" << out;
+    }
+    ASSERT_EQ(RunLarksim("properties 'Lark Photo' --direct --landscape --paper 258", &out), 0)
+        << out;
+    EXPECT_NE(out.find("size query (mode 0): 2328"), std::string::npos) << out;
+    EXPECT_NE(out.find("paper size 258, orientation 2"), std::string::npos) << out;
+    EXPECT_EQ(RunLarksim("properties 'Lark Photo' --paper abc", &out), 2) << out;
+}
+
+}  // namespace
+}  // namespace larktest

@@ -166,6 +166,26 @@ void CheckCapabilities(HMODULE ui, HANDLE printer) {
              stored != nullptr ? static_cast<DWORD>(stored->dmSize) : 0u);
 }
 
+// What an application asks: Wine's DeviceCapabilitiesW loads the driver and calls it with no
+// printer handle and the printer's name as the device name.
+void CheckApplicationCapabilities() {
+    const wchar_t* port = kLarkUsbPort;
+    for (const larkcaps::Capability& c : larkcaps::kCapabilities) {
+        if (c.index != DC_PAPERS && c.index != DC_PAPERSIZE && c.index != DC_PAPERNAMES &&
+            c.index != DC_SIZE) {
+            continue;
+        }
+        CHECK_NOTE("DeviceCapabilitiesW %s", c.name);
+        CHECK_EQ(DeviceCapabilitiesW(kLarkPrinter, port, c.index, nullptr, nullptr),
+                 static_cast<int>(c.index == DC_SIZE ? 220 : c.result));
+        std::vector<BYTE> buffer(8192, 0xEE);
+        CHECK_EQ(DeviceCapabilitiesW(kLarkPrinter, port, c.index,
+                                     reinterpret_cast<LPWSTR>(buffer.data()), nullptr),
+                 static_cast<int>(c.index == DC_SIZE ? 220 : c.result));
+        if (c.index != DC_SIZE) CheckOutput(c, buffer);
+    }
+}
+
 }  // namespace
 
 int main() {
@@ -177,6 +197,7 @@ int main() {
         CheckCapabilities(ui, printer);
         ClosePrinter(printer);
     }
+    CheckApplicationCapabilities();
     FreeLibrary(ui);
     return WINE_CHECK_SUMMARY();
 }

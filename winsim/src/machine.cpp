@@ -40,7 +40,8 @@ const char* const kSchema[] = {
     " text TEXT, result INT)",
     "CREATE TABLE IF NOT EXISTS dialog_showings(seq INTEGER PRIMARY KEY AUTOINCREMENT, pid INT,"
     " page TEXT, argument TEXT, options TEXT, parent INT, outcome TEXT, answer TEXT, result INT,"
-    " micros INT)",
+    " micros INT, screenshot TEXT)",
+    "CREATE TABLE IF NOT EXISTS dialog_user(seq INTEGER PRIMARY KEY AUTOINCREMENT, action TEXT)",
     "CREATE TABLE IF NOT EXISTS ui_events(seq INTEGER PRIMARY KEY AUTOINCREMENT, pid INT,"
     " thread INT, micros INT, kind TEXT, window INT, text TEXT, v0 INT, v1 INT, v2 INT, v3 INT,"
     " v4 INT, description TEXT)",

@@ -195,9 +195,28 @@ struct DialogShowing {
     DialogKind outcome = DialogKind::None;
     std::u16string answer;
     HRESULT result = 0;
-    int64_t micros = 0;  // time of the showing's end
+    int64_t micros = 0;      // time of the showing's end
+    std::string screenshot;  // host path of the page's picture (browser mode), or empty
 };
 std::vector<DialogShowing> DialogShowings();
+// The browser mode: the machine setting "dialog_mode" set to "browser" runs
+// the page itself in Debian's Chromium through playwright-core (node and
+// winsim/browser/run_dialog.js), headless, acted on by the queued user
+// actions; "show" opens a visible window (a display is needed), plays the
+// queued actions and then waits for the person at it. A user action is
+// "select:<paper name>", "click:<button name>", "key:<key>" or "close";
+// each showing takes the actions it plays from the queue, and headless,
+// a page still open when they run out is closed without an answer. The
+// browser's locale follows the machine's "language". "dialog_browser" names
+// the browser (default /usr/bin/chromium), "dialog_timeout_ms" fails a
+// showing that does not end (default 60 s headless, 10 min shown). Each
+// showing saves a screenshot of the page under the machine root's dialog/.
+void QueueDialogUserAction(const std::string& action);
+std::vector<std::string> QueuedDialogUserActions();
+void ClearDialogUserActions();
+// What the browser mode lacks on this host (node, playwright-core, the
+// browser), in one line; empty when it can run.
+std::string BrowserDialogMissing();
 // LoadLibraryW calls of this process that found the named module.
 long ModuleLoads(const std::u16string& name);
 
