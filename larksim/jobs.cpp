@@ -88,23 +88,36 @@ int Dialog(const Args& args) {
             }
             if (d.result != 0) std::printf("  (0x%08X)", static_cast<uint32_t>(d.result));
             std::printf("\n");
+            if (!d.screenshot.empty()) std::printf("  screenshot %s\n", d.screenshot.c_str());
         }
         auto queued = winsim::QueuedDialogOutcomes();
         for (const auto& q : queued) {
             std::printf("queued   %s %s\n", winsim::DialogKindName(q.kind),
                         Printable(q.text).c_str());
         }
+        for (const auto& a : winsim::QueuedDialogUserActions()) {
+            std::printf("user     %s\n", a.c_str());
+        }
         return 0;
     }
     if (args[0] == "clear") {
         winsim::ClearDialogQueue();
+        winsim::ClearDialogUserActions();
+        return 0;
+    }
+    // The browser mode's user: one action for the showings to play.
+    if (args[0] == "user") {
+        std::string error;
+        if (args.size() != 2) return Usage("dialog user: give one action");
+        if (!CheckUserAction(args[1], &error)) return Usage(error);
+        winsim::QueueDialogUserAction(args[1]);
         return 0;
     }
     winsim::DialogOutcome outcome;
     if (!winsim::ParseDialogKind(args[0], &outcome.kind)) {
         return Usage(
             "dialog: expected answer <text> | sample | none | null | fail [hresult] |"
-            " list | clear");
+            " user <action> | list | clear");
     }
     if (outcome.kind == winsim::DialogKind::Answer) {
         if (args.size() != 2) return Usage("dialog answer: give the answer text");

@@ -70,9 +70,32 @@ void PrintTimeline(const Mark& mark, const std::u16string& printer) {
         std::string text;
     };
     std::vector<Line> lines;
-    for (const auto& e : winsim::UiEvents()) {
+    // A search's looks make one line: how many, and what the last one found.
+    int looks = 0;
+    const winsim::UiEvent* lastFind = nullptr;
+    const auto events = winsim::UiEvents();
+    for (const auto& e : events) {
         if (e.seq <= mark.uiSeq) continue;
-        lines.push_back({e.micros, "[thread " + std::to_string(e.thread) + "] " + e.description});
+        std::string who = "[thread " + std::to_string(e.thread) + "] ";
+        if (e.kind == "find") {
+            bool again = lastFind != nullptr && !lines.empty() && lastFind->thread == e.thread &&
+                         lastFind->text == e.text;
+            looks = again ? looks + 1 : 1;
+            std::string text = who + "looked " + std::to_string(looks) + " time" +
+                               (looks == 1 ? "" : "s") + " for '" + winsim::ToUtf8(e.text) +
+                               "': " +
+                               (e.values[0] != 0 ? "found window " + std::to_string(e.values[0])
+                                                 : std::string("not found"));
+            if (again) {
+                lines.back().text = text;
+            } else {
+                lines.push_back({e.micros, text});
+            }
+            lastFind = &e;
+            continue;
+        }
+        lastFind = nullptr;
+        lines.push_back({e.micros, who + e.description});
     }
     auto showings = winsim::DialogShowings();
     auto jobs = winsim::Jobs(printer);

@@ -205,13 +205,14 @@ var larkSettings = (function () {
     return rows;
   }
 
-  // The settings string's items, each "key=value" (or another text) without
-  // its ";". Empty items are dropped; a last item without its ";" counts.
+  // The settings string's items, each "key=value" without its ";". A text
+  // without a key and "=" is no item and is dropped, so that the answer is
+  // well formed whatever came in; a last item without its ";" counts.
   function settingsItems(settings) {
     var pieces = typeof settings === "string" ? settings.split(";") : [];
     var items = [];
     for (var i = 0; i < pieces.length; ++i) {
-      if (pieces[i] !== "") items.push(pieces[i]);
+      if (pieces[i].indexOf("=") > 0) items.push(pieces[i]);
     }
     return items;
   }

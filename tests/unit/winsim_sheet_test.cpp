@@ -177,7 +177,9 @@ TEST_F(WinsimSheet, ChildWindowsTitlesPlacesAndSystemAnswers) {
     EXPECT_FALSE(IsWindow(button));
     EXPECT_EQ(winsim::ProcessWindowCount(), 0);
     std::vector<std::string> lines;
-    for (const winsim::UiEvent& e : winsim::UiEvents()) lines.push_back(e.description);
+    for (const winsim::UiEvent& e : winsim::UiEvents()) {
+        if (e.kind != "find") lines.push_back(e.description);
+    }
     EXPECT_EQ(lines, std::vector<std::string>(
                          {"retitled frame " + std::to_string(reinterpret_cast<ULONG_PTR>(frame)) +
                               " to 'Sheet 12:00:00.250'",

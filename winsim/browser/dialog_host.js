@@ -23,7 +23,7 @@ const kBrowserArgs = [
   '--disable-sync',
 ];
 // The client area of the dialog, in CSS pixels at 100%.
-const kDialogSize = { width: 460, height: 400 };
+const kDialogSize = { width: 460, height: 420 };
 const kActionTimeoutMs = 5000;
 
 // Windows language identifiers to the locale the browser is given, so the
@@ -63,10 +63,13 @@ async function launch({ browser, show = false } = {}) {
   });
 }
 
+// zoom as the browser's page zoom: the same window, zoom times fewer CSS
+// pixels across.
 async function newDialogContext(browser, { languageId = 0x0409, zoom = 1, show = false } = {}) {
   return browser.newContext({
     locale: localeOf(languageId),
-    viewport: show ? null : kDialogSize,
+    viewport: show ? null : { width: Math.round(kDialogSize.width / zoom),
+                              height: Math.round(kDialogSize.height / zoom) },
     deviceScaleFactor: zoom,
   });
 }

@@ -169,7 +169,7 @@ std::string GetSetting(const std::string& key, const std::string& fallback) {
     detail::Exec("SELECT value FROM settings WHERE key = ?", {detail::P(key)},
                  [&](sqlite3_stmt* s) {
                      const unsigned char* t = sqlite3_column_text(s, 0);
-                     if (t != nullptr) value = reinterpret_cast<const char*>(t);
+                     if (t != nullptr && t[0] != 0) value = reinterpret_cast<const char*>(t);
                  });
     return value;
 }

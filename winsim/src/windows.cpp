@@ -405,15 +405,24 @@ WINSIM_API void WINAPI PostQuitMessage(int) {}
 WINSIM_API HWND WINAPI FindWindowW(LPCWSTR className, LPCWSTR windowName) {
     if (Faulted("FindWindowW")) return nullptr;
     if (className != nullptr && winsim::IsAtom(className)) return nullptr;
+    HWND found = nullptr;
     for (const winsim::WindowRecord& w : winsim::TopLevelWindows()) {
         if (className != nullptr && winsim::Folded(w.className) != winsim::Folded(className))
             continue;
         if (windowName != nullptr && winsim::Folded(w.title) != winsim::Folded(windowName))
             continue;
-        return winsim::Handle(w.id);
+        found = winsim::Handle(w.id);
+        break;
     }
-    SetLastError(ERROR_SUCCESS);
-    return nullptr;
+    // Each look is on the timeline: a search that finds nothing shows too.
+    std::u16string title = winsim::detail::Str(windowName);
+    winsim::detail::RecordUiEvent(
+        "find", found, title, {winsim::WindowId(found)},
+        "looked for '" + winsim::ToUtf8(title) + "': " +
+            (found != nullptr ? "found window " + std::to_string(winsim::WindowId(found))
+                              : std::string("none")));
+    if (found == nullptr) SetLastError(ERROR_SUCCESS);
+    return found;
 }
 
 // A top-level window has no parent here (owners are not kept).

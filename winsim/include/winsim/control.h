@@ -24,7 +24,8 @@ bool MachineExists(const std::string& root);
 std::string HostPath(const std::u16string& windowsPath);
 std::u16string DriverDirectory();  // C:\Windows\System32\spool\drivers\x64
 
-// Machine settings, stored in the machine database.
+// Machine settings, stored in the machine database. An empty value is an
+// unset one: GetSetting answers the fallback.
 void SetSetting(const std::string& key, const std::string& value);
 std::string GetSetting(const std::string& key, const std::string& fallback);
 
