@@ -9,6 +9,8 @@
 # the INF's DriverVer must carry it (padded with zeros to four parts). LIST_OUT receives the
 # copied files, one per line. Windows reads names without regard to case, so this does too.
 
+cmake_minimum_required(VERSION 3.25)
+
 foreach(required INF PACKAGE)
   if(NOT DEFINED ${required})
     message(FATAL_ERROR "check_package: -D${required}=... is required")
@@ -199,8 +201,16 @@ if(problems)
   message(FATAL_ERROR "package check of ${PACKAGE} against ${INF} failed:\n  ${text}")
 endif()
 if(DEFINED LIST_OUT)
-  list(JOIN copied "\n" text)
-  file(WRITE "${LIST_OUT}" "${text}\n")
+  # The names as the package folder spells them.
+  set(text "")
+  foreach(path IN LISTS package_paths)
+    get_filename_component(file "${path}" NAME)
+    string(TOLOWER "${file}" lower)
+    if(lower IN_LIST copied)
+      string(APPEND text "${file}\n")
+    endif()
+  endforeach()
+  file(WRITE "${LIST_OUT}" "${text}")
 endif()
 list(LENGTH copied count)
 message(STATUS "package check: ${INF} copies ${count} files, all in ${PACKAGE}, nothing else there")

@@ -46,7 +46,7 @@ target_link_libraries(larkui PRIVATE winsim)
 target_link_options(larkui PRIVATE -Wl,--version-script=${CMAKE_BINARY_DIR}/larkui.map)
 # The sanitizers' runtime comes from the loading program, so an instrumented
 # module has undefined symbols by design.
-if(NOT LARK_SANITIZE)
+if(NOT LARK_SANITIZE AND NOT LARK_TSAN)
   target_link_options(larkui PRIVATE -Wl,--no-undefined)
 endif()
 set_target_properties(larkui PROPERTIES LINK_DEPENDS ${CMAKE_BINARY_DIR}/larkui.map)
@@ -65,6 +65,9 @@ target_link_libraries(larksim PRIVATE winsim)
 include(cmake/driver_package.cmake)
 
 add_subdirectory(tests)
+if(LARK_FUZZ)
+  add_subdirectory(fuzz)
+endif()
 if(LARK_BENCHMARKS)
   add_subdirectory(bench)
 endif()

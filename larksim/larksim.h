@@ -54,6 +54,11 @@ bool CheckUserAction(const std::string& action, std::string* error);
 // Queues the action of every --user in args, in order; false (usage
 // printed, nothing queued) when one is not an action.
 bool QueueUserActions(const Args& args);
+// The lines of a log file from a byte offset, CR LF ends taken off.
+std::vector<std::string> NewLogLines(const std::string& path, long from);
+// The monitor's run as one line per poll with its port statuses and boxes;
+// raw adds the debug log's own lines.
+void PrintMonitorTimeline(const std::vector<std::string>& log, int pid, bool raw);
 // Exits with a message when the printer is not on the machine.
 bool RequirePrinter(const std::string& name, winsim::PrinterRecord* record);
 

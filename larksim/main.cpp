@@ -35,12 +35,16 @@ const std::map<std::string, Command>& Commands() {
           " [--jobs J,...] | unplug <port> | list",
           true}},
         {"monitor",
-         {larksim::Monitor, "monitor <printer>         run the status monitor, show its timeline",
+         {larksim::Monitor,
+          "monitor <printer> [--log] run the status monitor, show its polls (--log: the raw debug "
+          "log)",
           true}},
         {"box", {larksim::Box, "box [list] | box close <id|all>   message boxes", true}},
         {"caps", {larksim::Caps, "caps <printer> [DC_name|index]   device capabilities", true}},
         {"print",
-         {larksim::Print, "print <printer> [--landscape] [--paper <id>]   print one document",
+         {larksim::Print,
+          "print <printer> [--landscape] [--paper <id>] [--job-ms <ms>] [--wait <s>] [--log]   "
+          "print one document",
           true}},
         {"jobs", {larksim::Jobs, "jobs [<printer>] [--hex]  raw jobs the spooler received", true}},
         {"properties",

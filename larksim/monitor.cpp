@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -37,6 +38,8 @@ long FileSize(const std::string& path) {
     return stat(path.c_str(), &st) == 0 ? static_cast<long>(st.st_size) : -1;
 }
 
+}  // namespace
+
 std::vector<std::string> NewLogLines(const std::string& path, long from) {
     std::ifstream in(path, std::ios::binary);
     std::vector<std::string> lines;
@@ -49,6 +52,8 @@ std::vector<std::string> NewLogLines(const std::string& path, long from) {
     }
     return lines;
 }
+
+namespace {
 
 const char* StatusName(DWORD status) {
     switch (status) {
@@ -68,7 +73,7 @@ const char* StatusName(DWORD status) {
 }
 
 void PrintPortStatus(const winsim::PortStatusRecord& r) {
-    std::printf("  port  %s: status %u (%s), severity %u (%s), text %s\n",
+    std::printf("           port %s: status %u (%s), severity %u (%s), text %s\n",
                 winsim::ToUtf8(r.port).c_str(), r.status, StatusName(r.status), r.severity,
                 r.severity == PORT_STATUS_TYPE_INFO ? "info" : "warning",
                 r.hasText ? ("\"" + Printable(r.text) + "\"").c_str() : "none");
@@ -76,7 +81,7 @@ void PrintPortStatus(const winsim::PortStatusRecord& r) {
 
 void PrintBox(const winsim::MessageBoxRecord& b) {
     std::printf(
-        "  box   caption \"%s\", style 0x%X, text \"%s\", answered after %lld ms\n",
+        "           box: caption \"%s\", style 0x%X, text \"%s\", answered after %lld ms\n",
         Printable(b.caption).c_str(), b.style, Printable(b.text).c_str(),
         static_cast<long long>(b.closedMicros != 0 ? (b.closedMicros - b.shownMicros) / 1000 : -1));
 }
@@ -90,9 +95,30 @@ std::vector<T> OfProcess(const std::vector<T>& all, int pid) {
     return mine;
 }
 
+// The S field of a device ID, or the whole text when it has none.
+std::string StatusField(const std::string& id) {
+    size_t at = id.rfind("S:", 0) == 0 ? 0 : id.find(";S:");
+    if (at == std::string::npos) return id;
+    if (at != 0) ++at;
+    size_t end = id.find(';', at);
+    return id.substr(at, end == std::string::npos ? std::string::npos : end - at);
+}
+
+bool StartsWith(const std::string& line, const char* prefix) { return line.rfind(prefix, 0) == 0; }
+
+struct Poll {
+    std::string deviceId, nibbles, messages;
+    bool setsStatus = false;
+    std::string queue;
+};
+
+}  // namespace
+
+// One line per poll: the device's status field, what the monitor made of
+// it, the port status it set and the box it showed, and the queue it saw.
 // Each SetPortW follows its "Setting port status" line; each box follows
-// the port status it came after.
-void PrintTimeline(const std::vector<std::string>& log, int pid) {
+// the port status it came after. raw adds the debug log's own lines.
+void PrintMonitorTimeline(const std::vector<std::string>& log, int pid, bool raw) {
     auto statuses = OfProcess(winsim::PortStatuses(), pid);
     auto boxes = OfProcess(winsim::MessageBoxes(), pid);
     size_t nextStatus = 0, nextBox = 0;
@@ -103,13 +129,58 @@ void PrintTimeline(const std::vector<std::string>& log, int pid) {
     };
     boxesUpTo(0);
     int polls = 0;
+    bool inLoop = false;
+    Poll poll;
+    // A poll that the monitor ended without reading the queue is shown but
+    // not counted.
+    auto endPoll = [&](const std::string& queue) {
+        bool whole = queue != "not read";
+        if (whole) ++polls;
+        char number[8];
+        std::snprintf(number, sizeof number, "%2d", whole ? polls : polls + 1);
+        std::string line = "  poll " + std::string(number);
+        if (!poll.deviceId.empty()) line += "  " + StatusField(poll.deviceId);
+        if (!poll.nibbles.empty()) line += " (" + poll.nibbles + ")";
+        if (!poll.messages.empty()) line += "  " + poll.messages;
+        std::vector<winsim::MessageBoxRecord> shown;
+        if (poll.setsStatus && nextStatus < statuses.size()) {
+            const winsim::PortStatusRecord& r = statuses[nextStatus++];
+            line += "  -> port " + std::string(StatusName(r.status)) +
+                    (r.severity == PORT_STATUS_TYPE_INFO ? ", info" : ", warning");
+            if (r.hasText) line += " \"" + Printable(r.text) + "\"";
+            while (nextBox < boxes.size() && boxes[nextBox].afterPortStatus <= r.seq) {
+                shown.push_back(boxes[nextBox++]);
+            }
+        }
+        if (!shown.empty()) line += "  -> box shown";
+        std::printf("%s  (queue: %s)\n", line.c_str(), queue.c_str());
+        for (const auto& b : shown) PrintBox(b);
+        poll = Poll();
+    };
     for (const std::string& line : log) {
-        if (line.rfind("PrinterStatus: CheckPrinterStuats returned", 0) == 0) ++polls;
-        std::printf("  log   %s\n", line.c_str());
-        if (line.rfind("CheckStatus: Setting port status to", 0) == 0 &&
-            nextStatus < statuses.size()) {
-            PrintPortStatus(statuses[nextStatus]);
-            boxesUpTo(statuses[nextStatus++].seq);
+        if (raw) std::printf("  log   %s\n", line.c_str());
+        if (StartsWith(line, "PrinterStatus: Entering while loop")) {
+            inLoop = true;
+        } else if (!inLoop || StartsWith(line, "PrinterStatus: Exiting")) {
+            if (inLoop && (!poll.deviceId.empty() || !poll.messages.empty())) {
+                endPoll("not read");
+            }
+            if (!raw && !line.empty()) std::printf("  monitor  %s\n", line.c_str());
+        } else if (StartsWith(line, "CheckStatus: Status nibbles are: ")) {
+            poll.nibbles = line.substr(33);
+        } else if (StartsWith(line, "CheckStatus: Setting port status to")) {
+            poll.setsStatus = true;
+        } else if (StartsWith(line, "There are still jobs in the queue")) {
+            endPoll("jobs");
+        } else if (StartsWith(line, "There are no more jobs")) {
+            endPoll("empty");
+        } else if (StartsWith(line, "PrinterStatus: CheckPrinterStuats returned") ||
+                   StartsWith(line, "Returned from GetPrinter")) {
+        } else if (poll.deviceId.empty() && line.find(':') != std::string::npos &&
+                   line.find(';') != std::string::npos) {
+            poll.deviceId = line;
+        } else if (!line.empty()) {
+            poll.messages += (poll.messages.empty() ? "" : "; ") + line;
         }
     }
     while (nextStatus < statuses.size()) {
@@ -121,7 +192,7 @@ void PrintTimeline(const std::vector<std::string>& log, int pid) {
                 boxes.size());
 }
 
-}  // namespace
+namespace {}  // namespace
 
 int Monitor(const Args& args) {
     Args pos = Positional(args, {});
@@ -144,7 +215,8 @@ int Monitor(const Args& args) {
     int status = 0;
     waitpid(pid, &status, 0);
     if (FileSize(logPath) < 0) std::printf("  (no debug log: C:\\temp\\larkdeb is missing)\n");
-    PrintTimeline(NewLogLines(logPath, logStart), pid);
+    PrintMonitorTimeline(NewLogLines(logPath, logStart), pid,
+                         std::find(args.begin(), args.end(), "--log") != args.end());
     if (WIFEXITED(status)) {
         std::printf("exit code %d\n", WEXITSTATUS(status));
         return WEXITSTATUS(status) == 0 ? 0 : 1;

@@ -5,6 +5,7 @@
 // did.
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -65,8 +66,9 @@ int MonitorPid(const std::u16string& title) {
 
 // The monitor is not a child of ours: it is done when its window has gone
 // and its log has stopped growing.
-void WaitForMonitor(const std::u16string& title, const std::string& log, long logStart,
-                    int seconds) {
+// Answers the monitor's process id, 0 when none was seen.
+int WaitForMonitor(const std::u16string& title, const std::string& log, long logStart,
+                   int seconds) {
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
     auto nothingBy = std::chrono::steady_clock::now() + std::chrono::seconds(5);
     int pid = 0;
@@ -79,28 +81,15 @@ void WaitForMonitor(const std::u16string& title, const std::string& log, long lo
         quiet = size == lastSize ? quiet + 1 : 0;
         lastSize = size;
         bool alive = pid != 0 && winsim::ProcessAlive(pid);
-        if (!alive && now == 0 && size > logStart && quiet >= 5) return;
+        if (!alive && now == 0 && size > logStart && quiet >= 5) return pid;
         if (pid == 0 && size == logStart && std::chrono::steady_clock::now() > nothingBy) {
             std::printf("(no monitor seen: no window and nothing logged)\n");
-            return;
+            return 0;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
     std::printf("(the monitor did not end within %d s)\n", seconds);
-}
-
-void PrintLog(const std::string& path, long from) {
-    std::ifstream in(path, std::ios::binary);
-    std::printf("monitor timeline (%s):\n", winsim::ToUtf8(kLogPath).c_str());
-    if (!in) {
-        std::printf("  (no debug log)\n");
-        return;
-    }
-    in.seekg(from);
-    for (std::string line; std::getline(in, line);) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        std::printf("  log   %s\n", line.c_str());
-    }
+    return pid;
 }
 
 struct Job {
@@ -138,7 +127,8 @@ int PlayDocument(Job& job, std::vector<uint8_t>& application) {
 int Print(const Args& args) {
     Args pos = Positional(args, {"--paper", "--job-ms", "--wait"});
     if (pos.size() != 1) {
-        return Usage("print <printer> [--landscape] [--paper <id>] [--job-ms <ms>] [--wait <s>]");
+        return Usage(
+            "print <printer> [--landscape] [--paper <id>] [--job-ms <ms>] [--wait <s>] [--log]");
     }
     Job job;
     if (!RequirePrinter(pos[0], &job.printer)) return 1;
@@ -175,8 +165,10 @@ int Print(const Args& args) {
     }
     winsim::UnloadDriverModule(module);
     if (exitCode != 0) return exitCode;
-    WaitForMonitor(name + u" - Status", log, logStart, static_cast<int>(waitSeconds));
-    PrintLog(log, logStart);
+    int pid = WaitForMonitor(name + u" - Status", log, logStart, static_cast<int>(waitSeconds));
+    std::printf("monitor timeline (%s):\n", winsim::ToUtf8(kLogPath).c_str());
+    PrintMonitorTimeline(NewLogLines(log, logStart), pid,
+                         std::find(args.begin(), args.end(), "--log") != args.end());
     return 0;
 }
 

@@ -82,8 +82,7 @@ void PrintTimeline(const Mark& mark, const std::u16string& printer) {
                          lastFind->text == e.text;
             looks = again ? looks + 1 : 1;
             std::string text = who + "looked " + std::to_string(looks) + " time" +
-                               (looks == 1 ? "" : "s") + " for '" + winsim::ToUtf8(e.text) +
-                               "': " +
+                               (looks == 1 ? "" : "s") + " for '" + winsim::ToUtf8(e.text) + "': " +
                                (e.values[0] != 0 ? "found window " + std::to_string(e.values[0])
                                                  : std::string("not found"));
             if (again) {

@@ -108,6 +108,11 @@ int InstallDriver(const Args& args) {
     size_t eq = model.find('=');
     std::string driverName = Unquote(model.substr(0, eq));
     std::string installSection = Lower(Trim(model.substr(eq + 1, model.find(',', eq) - eq - 1)));
+    // The hardware ID follows the install section: "name"=section,hardware-id[,compatible...]
+    std::string hardwareId;
+    if (size_t comma = model.find(',', eq); comma != std::string::npos) {
+        hardwareId = Trim(model.substr(comma + 1, model.find(',', comma + 1) - comma - 1));
+    }
     const Section& install = inf[installSection];
     if (install.empty()) return Fail("the INF has no install section " + installSection);
 
@@ -130,11 +135,21 @@ int InstallDriver(const Args& args) {
     driver.dataFile = full("DataFile");
     driver.configFile = full("ConfigFile");
     driver.helpFile = full("HelpFile");
-    for (const auto& file : files)
-        driver.dependentFiles.push_back(versionDir + winsim::ToUtf16(file));
+    // As the printer class installer does: the copied files beyond the four roles are the
+    // dependent files.
+    for (const auto& file : files) {
+        std::u16string path = versionDir + winsim::ToUtf16(file);
+        bool role = false;
+        for (const auto* named :
+             {&driver.driverPath, &driver.dataFile, &driver.configFile, &driver.helpFile}) {
+            role = role || Lower(winsim::ToUtf8(*named)) == Lower(winsim::ToUtf8(path));
+        }
+        if (!role) driver.dependentFiles.push_back(path);
+    }
     if (!winsim::AddDriver(driver)) return Fail("cannot register the driver");
-    std::printf("installed driver \"%s\" (version 3, %zu files) into %s\n", driverName.c_str(),
-                files.size(), winsim::ToUtf8(versionDir).c_str());
+    std::printf("installed driver \"%s\" for %s (version 3, %zu files) into %s\n",
+                driverName.c_str(), hardwareId.c_str(), files.size(),
+                winsim::ToUtf8(versionDir).c_str());
     return 0;
 }
 

@@ -46,8 +46,10 @@ var larkSettings = (function () {
     szOkButton: "OK",
     szCancelButton: "Cancel"
   };
+  // The driver's slots: 256 rows, names of 63 and sizes of 31 characters.
   var maxRows = 256;
   var maxNameUnits = 63;
+  var maxSpecUnits = 31;
 
   // Language tags as the browsers report them, to the Windows language
   // identifiers of the block names. A bare language stands for its primary
@@ -191,7 +193,7 @@ var larkSettings = (function () {
           var scanned = scanInt(String(code));
           code = scanned ? scanned.value : 0;
         }
-        var size = paperSize(String(list[i + 1]), rows.length);
+        var size = paperSize(String(list[i + 1]).substring(0, maxSpecUnits), rows.length);
         rows.push({
           name: name.substring(0, maxNameUnits),
           code: code | 0,

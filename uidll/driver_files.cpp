@@ -55,9 +55,12 @@ static PrinterDefaultDevmode* WrapDefaultDevmode(HeapBlock<DriverDevmode> copy) 
     if (copy) {
         record->owns = 1;
         record->devmode = copy.release();
-        // Only a private part that lies wholly inside the copy is handed out.
+        // Only a private part that lies wholly inside the copy, at an offset
+        // its fields can be read from, is handed out: a stored dmSize may be
+        // odd.
         WORD at = record->devmode->dm.dmSize;
-        if (at + sizeof(DevmodePrivate) <= kDriverDevmodeSize) {
+        if (at + sizeof(DevmodePrivate) <= kDriverDevmodeSize &&
+            at % alignof(DevmodePrivate) == 0) {
             record->privatePart =
                 reinterpret_cast<DevmodePrivate*>(reinterpret_cast<BYTE*>(record->devmode) + at);
         }
@@ -155,6 +158,8 @@ void AppendUiConfigValue(WCHAR* path, const WCHAR* keyAt) {
     TextCopyCount(path + used, value, length);
 }
 
+}  // namespace
+
 void ScanUiConfigFile(FILE* file, WCHAR* path) {
     WCHAR line[kPathUnits];
     bool inSection = false;
@@ -176,6 +181,8 @@ void ScanUiConfigFile(FILE* file, WCHAR* path) {
         }
     }
 }
+
+namespace {
 
 void FillUiConfigPath(const DRIVER_INFO_3W* info, WCHAR* path) {
     WCHAR directory[kPathUnits] = {};

@@ -18,7 +18,8 @@ inline constexpr size_t kPathUnits = 256;
 
 // Owner record of a copy of a printer's stored default devmode. owns is
 // nonzero exactly when devmode holds a copy; privatePart points into the
-// copy at its dmSize.
+// copy at its dmSize when the whole private part fits there, aligned, and is
+// nullptr otherwise.
 struct PrinterDefaultDevmode {
     DWORD owns;
     DriverDevmode* devmode;
@@ -48,6 +49,12 @@ int LoadUtf8TextFile(FILE* file, HeapBlock<WCHAR>* text);
 // Opens the path for reading in text mode and loads it; 0 when it does not
 // open or cannot be loaded.
 int LoadUtf8TextPath(const WCHAR* path, HeapBlock<WCHAR>* text);
+
+// Appends the UIConfigFile value of the open data file's [InstallConfig]
+// section (text mode) to path (kPathUnits), which holds the version folder;
+// leaves path as it is when there is none or it does not fit. Does not close
+// the file.
+void ScanUiConfigFile(FILE* file, WCHAR* path);
 
 // Fills each given buffer (kPathUnits each): the driver data file path, the
 // help file path, and the UI configuration file path (driver directory,

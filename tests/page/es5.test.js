@@ -5,7 +5,7 @@
 
 const support = require('./support');
 
-support.requireInstalled();
+support.requireInstalled({ modules: ['acorn'] });
 
 const { test } = require('node:test');
 const assert = require('node:assert/strict');

@@ -13,9 +13,9 @@ const kPageUrl = pathToFileURL(path.join(kPackage, 'settings.htm')).href;
 const kSkip = 77;
 
 // Skips the whole run, with the reason, when a package is missing.
-function requireInstalled({ browser = false } = {}) {
+function requireInstalled({ modules, browser = false }) {
   const missing = [];
-  for (const name of ['acorn', 'playwright-core']) {
+  for (const name of modules) {
     if (!fs.existsSync(path.join(kRepository, 'node_modules', name, 'package.json'))) {
       missing.push(`node_modules/${name} (run npm ci in ${kRepository})`);
     }

@@ -202,15 +202,35 @@ TEST_F(DriverFilesTest, DefaultDevmodeOwnerRecord) {
     EXPECT_EQ(record->privatePart, nullptr);
     ReleasePrinterDefaultDevmode(record);
 
-    // A stored record whose dmSize puts the private part outside the copy.
-    stored[68] = 0xFF;
-    stored[69] = 0xFF;
-    ASSERT_TRUE(winsim::SetPrinterDevmode(kPrinter, stored));
-    record = CreatePrinterDefaultDevmodeByName(name.c_str());
-    ASSERT_NE(record, nullptr);
-    EXPECT_EQ(record->owns, 1u);
-    EXPECT_EQ(record->privatePart, nullptr);
-    ReleasePrinterDefaultDevmode(record);
+    struct {
+        const char* name;
+        WORD dmSize;
+        bool handedOut;
+    } cases[] = {
+        {"private part outside the copy", 0xFFFF, false},
+        {"one byte past fitting", 221, false},
+        {"odd size would misalign the private part", 219, false},
+        {"odd small size", 1, false},
+        {"size not a multiple of four", 218, false},
+        {"aligned shorter size", 188, true},
+        {"zero size", 0, true},
+    };
+    for (const auto& c : cases) {
+        stored[68] = static_cast<uint8_t>(c.dmSize & 0xFF);
+        stored[69] = static_cast<uint8_t>(c.dmSize >> 8);
+        ASSERT_TRUE(winsim::SetPrinterDevmode(kPrinter, stored));
+        record = CreatePrinterDefaultDevmodeByName(name.c_str());
+        ASSERT_NE(record, nullptr) << c.name;
+        EXPECT_EQ(record->owns, 1u) << c.name;
+        if (!c.handedOut) {
+            EXPECT_EQ(record->privatePart, nullptr) << c.name;
+        } else {
+            EXPECT_EQ(reinterpret_cast<BYTE*>(record->privatePart),
+                      reinterpret_cast<BYTE*>(record->devmode) + c.dmSize)
+                << c.name;
+        }
+        ReleasePrinterDefaultDevmode(record);
+    }
 }
 
 TEST_F(DriverFilesTest, DefaultDevmodeFailuresGiveNothing) {

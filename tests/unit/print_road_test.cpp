@@ -25,7 +25,7 @@ TEST_F(PrintRoadTest, OneDocumentFromDeviceContextToMonitor) {
              "STARTDOC: DOCUMENTEVENT_SUCCESS",
              "CREATEDCPOST: DOCUMENTEVENT_SUCCESS",
              // The monitor ran: it found no USB printer behind the port.
-             "log   PrinterStatus: Entering",
+             "monitor  PrinterStatus: Entering",
              "Unable to open USB port",
          }) {
         EXPECT_NE(out.find(expected), std::string::npos) << expected << "\n" << out;

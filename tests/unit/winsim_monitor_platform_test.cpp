@@ -83,8 +83,15 @@ TEST_F(WinsimMonitorPlatformTest, LarksimRunsTheMonitorAsATimeline) {
               0)
         << out;
     ASSERT_EQ(larktest::RunLarksim("monitor 'Office Photo'", &out), 0) << out;
-    EXPECT_NE(out.find("port  USB001: status 2 (paper jam)"), std::string::npos) << out;
-    EXPECT_NE(out.find("box   caption \"Office Photo\", style 0x40030"), std::string::npos) << out;
+    EXPECT_NE(out.find("poll  1  S:03000000000000000E (0:e)  Paper Jam in the Printer  -> port"
+                       " paper jam, warning  -> box shown  (queue: jobs)"),
+              std::string::npos)
+        << out;
+    EXPECT_NE(out.find("box: caption \"Office Photo\", style 0x40030"), std::string::npos) << out;
+    EXPECT_NE(out.find("poll  4  PrinterStatus: Device id failed  (queue: not read)"),
+              std::string::npos)
+        << out;
+    ASSERT_EQ(larktest::RunLarksim("monitor 'Office Photo' --log", &out), 0) << out;
     EXPECT_NE(out.find("log   PrinterStatus: Device id failed"), std::string::npos) << out;
     EXPECT_NE(out.find("polls: 3, port statuses: 3, boxes: 1"), std::string::npos) << out;
     EXPECT_NE(out.find("exit code 0"), std::string::npos) << out;

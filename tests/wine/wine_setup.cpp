@@ -245,10 +245,12 @@ bool MatchesExpectation(const InfDriver& driver) {
            ok;
 }
 
-// The queue's notifications that would otherwise ask the user (a missing source, a failed copy)
-// end the commit instead; the rest go to the default handler without a window.
+// The queue's notifications that would otherwise ask the user end the commit instead: a source
+// that is not where the INF says, a failed copy. The rest go to the default handler, which has
+// no window.
 struct CopyProgress {
     PVOID defaultContext = nullptr;
+    int mediaAsked = 0;
     bool failed = false;
 };
 
@@ -256,9 +258,12 @@ UINT CALLBACK OnQueueNotification(PVOID context, UINT notification, UINT_PTR par
                                   UINT_PTR param2) {
     auto* progress = static_cast<CopyProgress*>(context);
     if (notification == SPFILENOTIFY_NEEDMEDIA) {
+        // Wine asks for each source disk even when its file is there: "present" is the answer.
         auto* media = reinterpret_cast<SOURCE_MEDIA_W*>(param1);
-        std::printf("wine_setup: SetupAPI asks for the source of %ls in %ls\n", media->SourceFile,
-                    media->SourcePath);
+        ++progress->mediaAsked;
+        std::wstring source = Join(media->SourcePath, media->SourceFile);
+        if (GetFileAttributesW(source.c_str()) != INVALID_FILE_ATTRIBUTES) return FILEOP_DOIT;
+        std::printf("wine_setup: the source %ls is missing\n", source.c_str());
         progress->failed = true;
         return FILEOP_ABORT;
     }
@@ -319,6 +324,7 @@ bool CopyDriverFiles(HINF inf, const InfDriver& driver, const std::wstring& pack
     ok = ok && (SetupCommitFileQueueW(nullptr, queue, OnQueueNotification, &progress) ||
                 Fail("SetupCommitFileQueueW"));
     ok = ok && !progress.failed;
+    std::printf("wine_setup: SetupAPI asked for the source disk %d times\n", progress.mediaAsked);
     if (progress.defaultContext != nullptr) SetupTermDefaultQueueCallback(progress.defaultContext);
     SetupCloseFileQueue(queue);
     return ok;

@@ -65,11 +65,13 @@ async function launch({ browser, show = false } = {}) {
 
 // zoom as the browser's page zoom: the same window, zoom times fewer CSS
 // pixels across.
+// Shown, the window is the person's to size.
 async function newDialogContext(browser, { languageId = 0x0409, zoom = 1, show = false } = {}) {
+  const locale = localeOf(languageId);
+  if (show) return browser.newContext({ locale, viewport: null });
   return browser.newContext({
-    locale: localeOf(languageId),
-    viewport: show ? null : { width: Math.round(kDialogSize.width / zoom),
-                              height: Math.round(kDialogSize.height / zoom) },
+    locale,
+    viewport: { width: Math.round(kDialogSize.width / zoom), height: Math.round(kDialogSize.height / zoom) },
     deviceScaleFactor: zoom,
   });
 }

@@ -210,8 +210,8 @@ HRESULT ShowInBrowser(const std::u16string& url, const VARIANT* argument, bool s
     const std::string request = stem + ".request.json";
     const std::string result = stem + ".result";
     *screenshot = stem + ".png";
-    const int64_t limitMs = std::strtoll(
-        GetSetting("dialog_timeout_ms", show ? "600000" : "60000").c_str(), nullptr, 10);
+    int64_t limitMs = std::strtoll(GetSetting("dialog_timeout_ms", "").c_str(), nullptr, 10);
+    if (limitMs <= 0) limitMs = show ? 600000 : 60000;
     std::vector<UserAction> actions = UserActions();
     {
         std::ofstream out(request);
@@ -225,11 +225,11 @@ HRESULT ShowInBrowser(const std::u16string& url, const VARIANT* argument, bool s
         }
         out << "],\n \"show\": " << (show ? "true" : "false")
             << ",\n \"browser\": " << JsonString(BrowserPath())
-            << ",\n \"screenshot\": " << JsonString(*screenshot)
-            << ",\n \"timeoutMs\": " << (limitMs > 0 ? limitMs : 60000) << "}\n";
+            << ",\n \"screenshot\": " << JsonString(*screenshot) << ",\n \"timeoutMs\": " << limitMs
+            << "}\n";
     }
-    int exit =
-        RunChild({"node", RunnerPath(), request, result}, (limitMs > 0 ? limitMs : 60000) + 15000);
+    // The runner keeps the limit itself; this one is for a runner that hangs.
+    int code = RunChild({"node", RunnerPath(), request, result}, limitMs + 15000);
     std::ifstream in(result, std::ios::binary);
     std::string status, consumedLine;
     std::getline(in, status);
@@ -255,7 +255,7 @@ HRESULT ShowInBrowser(const std::u16string& url, const VARIANT* argument, bool s
     }
     BrowserFailure(status == "failed"
                        ? text
-                       : "the runner ended without an answer (exit " + std::to_string(exit) + ")");
+                       : "the runner ended without an answer (exit " + std::to_string(code) + ")");
     return outcome->result = E_FAIL;
 }
 
@@ -311,7 +311,7 @@ std::vector<std::string> QueuedDialogUserActions() {
 void ClearDialogUserActions() { Exec("DELETE FROM dialog_user", {}); }
 
 std::string BrowserDialogMissing() {
-    const std::string runner = GetSetting("dialog_runner", RunnerPath());
+    const std::string runner = RunnerPath();
     if (!IsFile(runner)) return "no dialog runner at " + runner;
     if (!OnPath("node")) return "node is not installed (tools/install-deps installs it)";
     const std::string repository = RepositoryOf(runner);

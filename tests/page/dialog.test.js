@@ -6,7 +6,7 @@
 
 const support = require('./support');
 
-support.requireInstalled({ browser: true });
+support.requireInstalled({ modules: ['playwright-core'], browser: true });
 
 const { test, before, after } = require('node:test');
 const assert = require('node:assert/strict');

@@ -1,0 +1,64 @@
+// What every fuzz target shares: one winsim machine per process with the
+// driver package installed and one printer, records placed so that a read
+// past them is caught, and the check that an input left nothing held.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "driver_devmode.h"
+#include "winsim/control.h"
+
+namespace larkfuzz {
+
+inline constexpr const char16_t* kPrinter = u"Lark Fuzz";
+
+// Makes the machine on the first call (later calls do nothing): a new
+// temporary root, the build's driver package, the printer kPrinter on USB001
+// as the spooler adds it, removed again when the process exits.
+void SetUpMachine();
+// A handle of kPrinter opened once for the process.
+HANDLE Printer();
+// Host path of a scratch file on drive C:, and its Windows path.
+std::string ScratchHostPath();
+std::u16string ScratchPath();
+// Writes the bytes to the scratch file.
+void WriteScratch(const uint8_t* data, size_t size);
+
+// Aborts (a finding for libFuzzer) unless the process holds what it held at
+// `before`.
+void ExpectNothingHeld(const winsim::Counts& before, const char* where);
+// Aborts with the message when the condition is false.
+void Require(bool condition, const char* what);
+
+// The bytes a devmode record claims: dmSize plus dmDriverExtra once the
+// header is there, else the bytes themselves.
+size_t ClaimedBytes(const uint8_t* data, size_t size);
+
+// A heap block of exactly the record's claimed size (at least its header),
+// the input's bytes first and zeros after: AddressSanitizer reports any
+// access past what the record claims.
+std::vector<uint8_t> ClaimedRecord(const uint8_t* data, size_t size);
+
+// Two pages, the second one the process may not touch.
+struct GuardedPages {
+    GuardedPages();
+    ~GuardedPages();
+    GuardedPages(const GuardedPages&) = delete;
+    GuardedPages& operator=(const GuardedPages&) = delete;
+    // Copies at most a page of bytes so that they end at the forbidden page.
+    uint8_t* PlaceBeforeEnd(const uint8_t* data, size_t size);
+    uint8_t* base = nullptr;
+    size_t page = 0;
+};
+
+// A handed-out driver record is self-consistent: sizes, version,
+// signatures, terminated names and settings string, unit 511 zero.
+void ExpectConsistentRecord(const DriverDevmode& record, const char* where);
+
+// Wide text is terminated within its units.
+bool TerminatedWithin(const WCHAR* text, size_t units);
+
+}  // namespace larkfuzz
