@@ -9,6 +9,7 @@
 // wine_harness.h (the platform) first.
 #include <tlhelp32.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -97,6 +98,28 @@ void DirectForms(HANDLE printer) {
     CHECK_EQ(d->priv.PaperLengthMm, 127);
     CHECK(std::wcsncmp(d->priv.Settings, L"1000=1;", 7) == 0);
     CHECK_EQ(out[2328], 0xAB);
+
+    // Wine states the dmSize already in the buffer as its size: a buffer that holds the
+    // driver's devmode from an earlier call is filled whole again.
+    reinterpret_cast<DriverDevmode*>(out.data())->priv.Settings[0] = L'x';
+    CHECK_EQ(DocumentPropertiesW(nullptr, printer, name, dm, nullptr, DM_OUT_BUFFER),
+             static_cast<LONG>(IDOK));
+    CHECK(std::wcsncmp(d->priv.Settings, L"1000=0;", 7) == 0);
+    CHECK_EQ(out[2328], 0xAB);
+
+    // A caller that states a 220-byte buffer gets the public part alone, self-consistent.
+    std::fill(out.begin(), out.end(), 0xAB);
+    DOCUMENTPROPERTYHEADER header = {};
+    header.cbSize = sizeof header;
+    header.hPrinter = printer;
+    header.pszPrinterName = name;
+    header.pdmOut = dm;
+    header.cbOut = 220;
+    header.fMode = DM_OUT_BUFFER;
+    CHECK_EQ(g_sheets(nullptr, reinterpret_cast<LPARAM>(&header)), 1L);
+    CHECK_EQ(dm->dmSize, 220);
+    CHECK_EQ(dm->dmDriverExtra, 0);
+    CHECK_EQ(out[220], 0xAB);
 }
 
 struct Call {
