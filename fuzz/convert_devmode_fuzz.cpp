@@ -46,10 +46,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // The record ends at a page the process may not read, the output claims
     // more than its memory: the guard answers, nothing faults.
     {
-        GuardedPages in;
-        GuardedPages out;
+        static GuardedPages in;
+        static GuardedPages out;
         LONG needed = static_cast<LONG>(outBytes);
-        uint8_t* outAt = out.base + out.page - std::min(outBytes / 2, out.page);
+        uint8_t* outAt = out.base + ((out.page - std::min(outBytes / 2, out.page)) & ~size_t{3});
         DrvConvertDevMode(
             name.data(),
             size == 0 ? nullptr : reinterpret_cast<DEVMODEW*>(in.PlaceBeforeEnd(data, size)),

@@ -14,8 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     WriteScratch(data, size);
     {
         HeapBlock<WCHAR> text;
-        std::u16string path = ScratchPath();
-        Require(LoadUtf8TextPath(path.c_str(), &text) == 1, "data file loaded");
+        Require(LoadUtf8TextFile(MemoryFile(data, size), &text) == 1, "data file loaded");
         WCHAR settings[kSettingsUnits];
         std::memset(settings, 0xEE, sizeof settings);
         ReadPrinterSettings(text.get(), settings);

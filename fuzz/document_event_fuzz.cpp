@@ -53,7 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         RunOne(reset, size == 0 ? nullptr : reinterpret_cast<DEVMODEW*>(exact.data()));
     }
     {
-        GuardedPages pages;
+        GuardedPages& pages = GuardedPages::Shared();
         RunOne(reset, reinterpret_cast<DEVMODEW*>(pages.PlaceBeforeEnd(data, size)));
     }
     ExpectNothingHeld(before, "DrvDocumentEvent");

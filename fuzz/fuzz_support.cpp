@@ -68,6 +68,23 @@ void WriteScratch(const uint8_t* data, size_t size) {
     std::fclose(f);
 }
 
+FILE* MemoryFile(const uint8_t* data, size_t size) {
+    // fmemopen wants a buffer of at least one byte; the loader reads the size
+    // from the stream, so an empty input stays empty.
+    static std::vector<uint8_t> copy;
+    copy.assign(data, data + size);
+    copy.push_back(0);
+    FILE* f = fmemopen(copy.data(), size == 0 ? 1 : size, "r");
+    Require(f != nullptr, "memory stream");
+    if (size == 0) std::fseek(f, 0, SEEK_SET);
+    return f;
+}
+
+GuardedPages& GuardedPages::Shared() {
+    static GuardedPages pages;
+    return pages;
+}
+
 void ExpectNothingHeld(const winsim::Counts& before, const char* where) {
     winsim::Counts after = winsim::CurrentCounts();
     bool same =
@@ -112,18 +129,19 @@ std::vector<uint8_t> ClaimedRecord(const uint8_t* data, size_t size) {
 
 GuardedPages::GuardedPages() {
     page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
-    void* p = mmap(nullptr, 2 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    forbidden = (2 * 0xFFFF + page) / page * page;
+    void* p = mmap(nullptr, page + forbidden, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     Require(p != MAP_FAILED, "pages mapped");
     base = static_cast<uint8_t*>(p);
-    mprotect(base + page, page, PROT_NONE);
+    mprotect(base, page, PROT_READ | PROT_WRITE);
 }
 
-GuardedPages::~GuardedPages() { munmap(base, 2 * page); }
+GuardedPages::~GuardedPages() { munmap(base, page + forbidden); }
 
 uint8_t* GuardedPages::PlaceBeforeEnd(const uint8_t* data, size_t size) {
     if (size > page) size = page;
     std::memset(base, 0xCD, page);
-    uint8_t* at = base + page - size;
+    uint8_t* at = base + ((page - size) & ~size_t{3});
     if (size > 0) std::memcpy(at, data, size);
     return at;
 }

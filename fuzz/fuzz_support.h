@@ -26,6 +26,9 @@ std::string ScratchHostPath();
 std::u16string ScratchPath();
 // Writes the bytes to the scratch file.
 void WriteScratch(const uint8_t* data, size_t size);
+// The bytes as an open stream in memory, for the loader that reads a whole
+// file (LoadUtf8TextFile), which closes it.
+FILE* MemoryFile(const uint8_t* data, size_t size);
 
 // Aborts (a finding for libFuzzer) unless the process holds what it held at
 // `before`.
@@ -42,14 +45,20 @@ size_t ClaimedBytes(const uint8_t* data, size_t size);
 // access past what the record claims.
 std::vector<uint8_t> ClaimedRecord(const uint8_t* data, size_t size);
 
-// Two pages, the second one the process may not touch.
+// A page followed by memory the process may not touch, wide enough that
+// every offset a devmode header can state (dmSize plus dmDriverExtra, up to
+// 131070 bytes) from the page lands in it.
 struct GuardedPages {
     GuardedPages();
     ~GuardedPages();
     GuardedPages(const GuardedPages&) = delete;
     GuardedPages& operator=(const GuardedPages&) = delete;
-    // Copies at most a page of bytes so that they end at the forbidden page.
+    // Copies at most a page of bytes so that they end at the forbidden
+    // memory, or up to 3 bytes before it: a devmode is 4-byte aligned.
     uint8_t* PlaceBeforeEnd(const uint8_t* data, size_t size);
+    // One set per process: mapping per input would cost more than the call.
+    static GuardedPages& Shared();
+    size_t forbidden = 0;
     uint8_t* base = nullptr;
     size_t page = 0;
 };

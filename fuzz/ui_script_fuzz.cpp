@@ -18,11 +18,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace larkfuzz;
     SetUpMachine();
     winsim::Counts before = winsim::CurrentCounts();
-    WriteScratch(data, size);
     {
         HeapBlock<WCHAR> text;
-        std::u16string path = ScratchPath();
-        Require(LoadUtf8TextPath(path.c_str(), &text) == 1, "script loaded");
+        Require(LoadUtf8TextFile(MemoryFile(data, size), &text) == 1, "script loaded");
         for (LANGID language : {LANGID{0x0409}, LANGID{0x0411}}) {
             const WCHAR* sizes = FindPaperSizes(text.get(), language);
             if (sizes == nullptr) continue;

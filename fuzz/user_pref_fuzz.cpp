@@ -32,7 +32,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     DriverDevmode devmode;
     std::memcpy(&devmode, base.get(), sizeof devmode);
     int paper = GetUserPref(&devmode);
-    Require(paper >= -1 && paper <= 0xFFFF, "paper size");
+    // dmPaperSize is a short: the answer's low 16 bits.
+    Require(paper >= -0x8000 && paper <= 0x7FFF, "paper size");
     ExpectConsistentRecord(devmode, "GetUserPref");
     winsim::ClearDialogQueue();
     ExpectNothingHeld(before, "GetUserPref");

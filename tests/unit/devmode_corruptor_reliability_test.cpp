@@ -12,10 +12,12 @@
 #include <random>
 #include <vector>
 
+#include <sys/mman.h>
+#include <unistd.h>
 #include "config_support.h"
 #include "default_devmode.h"
+#include "devmode_convert.h"
 #include "printjob_support.h"
-#include "unreadable_pages.h"
 
 namespace larktest {
 namespace {
@@ -178,6 +180,27 @@ struct Output {
     std::vector<uint8_t> bytes;
 };
 
+// A writable page followed by memory the process may not touch, wide enough
+// that every offset a devmode header can state (up to 131070 bytes) lands
+// in it: a record that claims more than its memory faults, never reads
+// another object.
+struct WidelyGuardedPage {
+    WidelyGuardedPage() {
+        page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+        forbidden = (2 * 0xFFFF + page) / page * page;
+        base = static_cast<uint8_t*>(
+            mmap(nullptr, page + forbidden, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+        mprotect(base, page, PROT_READ | PROT_WRITE);
+    }
+    ~WidelyGuardedPage() { munmap(base, page + forbidden); }
+    WidelyGuardedPage(const WidelyGuardedPage&) = delete;
+    WidelyGuardedPage& operator=(const WidelyGuardedPage&) = delete;
+    // The last bytes of the page, from a 4-byte aligned start.
+    uint8_t* Tail(size_t bytes) { return base + ((page - bytes) & ~size_t{3}); }
+    uint8_t* base = nullptr;
+    size_t page = 0, forbidden = 0;
+};
+
 class DevmodeCorruptorTest : public MachineTest {
 protected:
     void SetUp() override {
@@ -280,7 +303,7 @@ TEST_F(DevmodeCorruptorTest, EveryDevmodeEntryPointSurvivesCorruptRecords) {
     static const WORD kIndexes[] = {DC_FIELDS, DC_SIZE, DC_EXTRA, DC_VERSION, DC_DRIVER, DC_PAPERS};
     long calls[5] = {};
     Corruptor corruptor(20240611u);
-    UnreadablePages pages;
+    WidelyGuardedPage pages;
     winsim::Counts start = winsim::CurrentCounts();
     for (long i = 0; i < records && !HasFailure(); ++i) {
         Corrupted c = corruptor.Next();
