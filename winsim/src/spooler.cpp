@@ -102,9 +102,8 @@ WINSIM_API BOOL WINAPI OpenPrinterW(LPWSTR name, LPHANDLE printer, LPPRINTER_DEF
         SetLastError(ERROR_INVALID_PRINTER_NAME);
         return FALSE;
     }
-    auto* h = new PrinterHandle{record.name,
-                                defaults != nullptr ? defaults->DesiredAccess : PRINTER_ACCESS_USE,
-                                0};
+    auto* h = new PrinterHandle{
+        record.name, defaults != nullptr ? defaults->DesiredAccess : PRINTER_ACCESS_USE, 0};
     {
         std::lock_guard<std::mutex> guard(g_handleLock);
         g_handles[h] = h;
