@@ -136,7 +136,7 @@ void PrintMonitorTimeline(const std::vector<std::string>& log, int pid, bool raw
     auto endPoll = [&](const std::string& queue) {
         bool whole = queue != "not read";
         if (whole) ++polls;
-        char number[8];
+        char number[16];
         std::snprintf(number, sizeof number, "%2d", whole ? polls : polls + 1);
         std::string line = "  poll " + std::string(number);
         if (!poll.deviceId.empty()) line += "  " + StatusField(poll.deviceId);
