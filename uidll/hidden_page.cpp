@@ -17,10 +17,6 @@ constexpr BYTE kUserItemId = 42;
 constexpr int kSearchLooks = 100;
 constexpr int kMaxPresses = 10;
 
-// What the common property sheet writes back from the add call; nothing
-// reads it.
-LONG_PTR g_addResult;
-
 // The record and the help file path it points at live in one block, so the
 // path is valid for as long as the sheet holds the record.
 struct PageBlock {
@@ -185,9 +181,12 @@ int BuildHiddenPage(HANDLE printer, LPWSTR printerName, PROPSHEETUI_INFO* info, 
     ui.CallerVersion = 0x100;
     ui.OptItemVersion = 0x100;
     auto add = reinterpret_cast<PFNCOMPROPSHEET>(info->pfnComPropSheet);
+    // What the sheet writes back during the add call; nothing reads it. Not
+    // module-wide: two sheets added at once on two threads would both write it.
+    LONG_PTR addResult = 0;
     if (add != nullptr &&
         add(info->hComPropSheet, CPSFUNC_ADD_PCOMPROPSHEETUIW, reinterpret_cast<LPARAM>(&ui),
-            reinterpret_cast<LPARAM>(&g_addResult)) != 0) {
+            reinterpret_cast<LPARAM>(&addResult)) != 0) {
         info->UserData = reinterpret_cast<ULONG_PTR>(&ui);
         return 1;
     }

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <map>
 #include <mutex>
+#include <sstream>
 
 #include "internal.h"
 
@@ -110,6 +111,27 @@ void detail::RecordExit(UINT exitCode) {
                   detail::P(int64_t{held.registryKeys}), detail::P(int64_t{held.deviceInfoLists}),
                   detail::P(int64_t{held.heapBlocks}), detail::P(int64_t{held.globalBlocks}),
                   detail::P(int64_t{held.localBlocks}), detail::P(int64_t{held.openFiles})});
+    std::string calls;
+    {
+        std::lock_guard<std::mutex> guard(g_faultLock);
+        for (const auto& [function, n] : g_calls)
+            calls += function + " " + std::to_string(n) + "\n";
+    }
+    detail::Exec("INSERT OR REPLACE INTO process_calls VALUES(?, ?)",
+                 {detail::P(static_cast<int64_t>(getpid())), detail::P(calls)});
+}
+
+std::map<std::string, long> ExitCallCounts(int pid) {
+    std::map<std::string, long> calls;
+    detail::Exec(
+        "SELECT calls FROM process_calls WHERE pid = ?", {detail::P(int64_t{pid})},
+        [&](sqlite3_stmt* s) {
+            std::istringstream in(reinterpret_cast<const char*>(sqlite3_column_text(s, 0)));
+            std::string function;
+            long n = 0;
+            while (in >> function >> n) calls[function] = n;
+        });
+    return calls;
 }
 
 bool ExitCounts(int pid, Counts* held, UINT* exitCode) {

@@ -3,6 +3,8 @@
 // the spooler makes for it.
 #include <dlfcn.h>
 
+#include <map>
+#include <mutex>
 #include <vector>
 
 #include "internal.h"
@@ -20,16 +22,24 @@ void CallEntry(void* library, DWORD reason) {
     }
 }
 
+// The loader lock: Windows calls DllMain with DLL_PROCESS_ATTACH once, when
+// the first load maps the module, and DLL_PROCESS_DETACH when the last
+// reference goes, never two entries at once. Threads that each load the
+// driver (two Printing Preferences at a time) must not re-enter it.
+std::mutex g_loaderLock;
+std::map<void*, long> g_loads;
+
 }  // namespace
 
 DriverModule LoadDriverModule(const std::u16string& configFile) {
     DriverModule module;
     std::string host = HostPath(configFile);
+    std::lock_guard<std::mutex> guard(g_loaderLock);
     module.library = dlopen(host.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (module.library == nullptr) {
         const char* why = dlerror();
         module.error = why != nullptr ? why : "cannot load " + host;
-    } else {
+    } else if (g_loads[module.library]++ == 0) {
         CallEntry(module.library, DLL_PROCESS_ATTACH);
     }
     return module;
@@ -41,7 +51,11 @@ void* DriverEntry(const DriverModule& module, const char* name) {
 
 void UnloadDriverModule(DriverModule& module) {
     if (module.library != nullptr) {
-        CallEntry(module.library, DLL_PROCESS_DETACH);
+        std::lock_guard<std::mutex> guard(g_loaderLock);
+        if (--g_loads[module.library] == 0) {
+            g_loads.erase(module.library);
+            CallEntry(module.library, DLL_PROCESS_DETACH);
+        }
         dlclose(module.library);
     }
     module.library = nullptr;

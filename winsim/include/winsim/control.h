@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -280,6 +281,9 @@ bool NothingHeld();  // every count at zero
 // What a process of the machine still held when it called ExitProcess, so a
 // test can hold another process to the same accounting as its own.
 bool ExitCounts(int pid, Counts* held, UINT* exitCode);
+// The platform calls that process made, per function, up to its ExitProcess,
+// so a fault sweep can count the calls of a road run in another process.
+std::map<std::string, long> ExitCallCounts(int pid);
 
 // Fault injection: the nth call from now of the named platform function
 // fails with the given error (nth 0: every call). Other processes take
