@@ -1,6 +1,7 @@
 #include "config_support.h"
 
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 
 #include "default_devmode.h"
@@ -33,6 +34,29 @@ void StoreBuiltDefaultDevmode() {
     std::vector<uint8_t> bytes(kDriverDevmodeSize);
     BuildDefaultDevmode(reinterpret_cast<DriverDevmode*>(bytes.data()), kPrinter);
     ASSERT_TRUE(winsim::SetPrinterDevmode(kPrinter, bytes));
+}
+
+void DriverMachineTest::SetUp() {
+    MachineTest::SetUp();
+    InstallDriverAndStorePrinter();
+    StoreBuiltDefaultDevmode();
+}
+
+void DriverMachineTest::TearDown() {
+    winsim::ClearDialogQueue();
+    winsim::ClearDialogUserActions();
+    MachineTest::TearDown();
+}
+
+bool StoredPrinterText(const char16_t* name, std::string* value) {
+    for (const auto& v : winsim::PrinterData(kPrinter)) {
+        if (v.name != name) continue;
+        std::u16string s(v.data.size() / 2, u'\0');
+        if (!s.empty()) std::memcpy(s.data(), v.data.data(), s.size() * 2);
+        *value = winsim::ToUtf8(s);
+        return true;
+    }
+    return false;
 }
 
 std::u16string W(const std::string& utf8) { return winsim::ToUtf16(utf8); }

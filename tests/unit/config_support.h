@@ -27,6 +27,24 @@ std::u16string W(const std::string& utf8);
 inline WCHAR* Mutable(std::u16string& s) { return s.data(); }
 std::string Narrow(const WCHAR* text);
 
+// The printer kPrinter with the package's driver and the driver's own default
+// devmode; a table's rows after the first each get a fresh machine (checked
+// for leaks by the fixture), and the dialog's queues are cleared.
+class DriverMachineTest : public MachineTest {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+    template <typename Row>
+    void NextMachine(const Row& row, const Row& first) {
+        if (&row == &first) return;
+        TearDown();
+        SetUp();
+    }
+};
+
+// The printer data value of kPrinter as UTF-8 text; false when not stored.
+bool StoredPrinterText(const char16_t* name, std::string* value);
+
 // Owns a printer handle opened by name (no defaults) for a test.
 struct OpenedPrinter {
     HANDLE handle = nullptr;

@@ -16,24 +16,8 @@ using Bytes = std::vector<uint8_t>;
 
 Bytes B(const std::string& s) { return Bytes(s.begin(), s.end()); }
 
-class SettingsDialogTest : public MachineTest {
+class SettingsDialogTest : public DriverMachineTest {
 protected:
-    void SetUp() override {
-        MachineTest::SetUp();
-        InstallDriverAndStorePrinter();
-        StoreBuiltDefaultDevmode();
-    }
-    void TearDown() override {
-        winsim::ClearDialogQueue();
-        MachineTest::TearDown();
-    }
-    // Each row after the first gets a fresh machine, checked for leaks.
-    template <typename Row>
-    void NextMachine(const Row& row, const Row& first) {
-        if (&row == &first) return;
-        TearDown();
-        SetUp();
-    }
     static FILE* OpenDataFile() {
         return _wfopen((winsim::DriverDirectory() + u"\\3\\larkdata.ini").c_str(), u"r");
     }
@@ -55,15 +39,7 @@ protected:
         winsim::QueueDialogOutcome({kind, W(text), kind == winsim::DialogKind::Fail ? E_FAIL : 0});
     }
     static bool StoredSettings(std::string* value) {
-        for (const auto& v : winsim::PrinterData(kPrinter)) {
-            if (v.name != u"PrinterSettings") continue;
-            EXPECT_EQ(v.type, static_cast<DWORD>(REG_SZ));
-            std::u16string s(v.data.size() / 2, u'\0');
-            if (!s.empty()) std::memcpy(s.data(), v.data.data(), v.data.size());
-            *value = winsim::ToUtf8(s);
-            return true;
-        }
-        return false;
+        return StoredPrinterText(u"PrinterSettings", value);
     }
 };
 

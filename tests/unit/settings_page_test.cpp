@@ -53,33 +53,11 @@ std::map<std::string, Language> PageTable() {
 }
 
 std::string StoredText(const char16_t* name) {
-    for (const auto& v : winsim::PrinterData(kPrinter)) {
-        if (v.name != name) continue;
-        std::u16string s(v.data.size() / 2, u'\0');
-        if (!s.empty()) std::memcpy(s.data(), v.data.data(), s.size() * 2);
-        return winsim::ToUtf8(s);
-    }
-    return "(none)";
+    std::string value;
+    return StoredPrinterText(name, &value) ? value : "(none)";
 }
 
-class SettingsPageTest : public MachineTest {
-protected:
-    void SetUp() override {
-        MachineTest::SetUp();
-        InstallDriverAndStorePrinter();
-        StoreBuiltDefaultDevmode();
-    }
-    void TearDown() override {
-        winsim::ClearDialogUserActions();
-        MachineTest::TearDown();
-    }
-    template <typename Row>
-    void NextMachine(const Row& row, const Row& first) {
-        if (&row == &first) return;
-        TearDown();
-        SetUp();
-    }
-};
+class SettingsPageTest : public DriverMachineTest {};
 
 TEST_F(SettingsPageTest, DriverReadsTheTableThePageShows) {
     auto table = PageTable();
