@@ -73,12 +73,6 @@ bool ParseIndex(const std::string& text, WORD* index) {
     return true;
 }
 
-std::string Text(const WCHAR* units, size_t max) {
-    std::u16string s;
-    for (size_t i = 0; i < max && units[i] != 0; ++i) s += units[i];
-    return winsim::ToUtf8(s);
-}
-
 std::string Size(LONG width, LONG height) {
     char line[96];
     std::snprintf(line, sizeof line, "%.1f x %.1f mm (%.2f x %.2f in)", width / 10.0, height / 10.0,

@@ -59,6 +59,12 @@ Args Positional(const Args& args, const std::vector<std::string>& optionsWithVal
     return out;
 }
 
+std::string Text(const WCHAR* units, size_t max) {
+    std::u16string s;
+    for (size_t i = 0; i < max && units[i] != 0; ++i) s += units[i];
+    return winsim::ToUtf8(s);
+}
+
 std::string Printable(const std::string& text) {
     std::string out;
     for (char c : text) {

@@ -32,6 +32,8 @@ int Fail(const std::string& message);
 std::string Option(const Args& args, const std::string& name, const std::string& fallback);
 // The positional arguments (not options or their values).
 Args Positional(const Args& args, const std::vector<std::string>& optionsWithValues);
+// A UTF-16 field of at most max units, ending at its first zero, as UTF-8.
+std::string Text(const WCHAR* units, size_t max);
 // Text with CR and LF shown as \r and \n, to keep a value on one line.
 std::string Printable(const std::string& text);
 std::string Printable(const std::u16string& text);

@@ -33,12 +33,6 @@ const char* EventResult(int result) {
     }
 }
 
-std::string Text(const WCHAR* text, size_t units) {
-    std::u16string s;
-    for (size_t i = 0; i < units && text[i] != 0; ++i) s += text[i];
-    return winsim::ToUtf8(s);
-}
-
 void PrintRecord(const DriverDevmode* d) {
     std::printf("devmode handed out by CREATEDCPRE:\n");
     std::printf("  paper size      %d   orientation %d   paper %d x %d (0.1 mm)\n",

@@ -15,12 +15,6 @@ namespace {
 
 using DevicePropertySheetsFn = LONG(WINAPI*)(PPROPSHEETUI_INFO, LPARAM);
 
-std::string Units(const WCHAR* text, size_t units) {
-    std::u16string s;
-    for (size_t i = 0; i < units && text[i] != 0; ++i) s += text[i];
-    return winsim::ToUtf8(s);
-}
-
 void PrintDevmode(const char* what, const std::vector<uint8_t>& bytes) {
     if (bytes.size() < sizeof(DEVMODEW)) {
         std::printf("%s: none\n", what);
@@ -31,7 +25,7 @@ void PrintDevmode(const char* what, const std::vector<uint8_t>& bytes) {
                 d->dm.dmSize, d->dm.dmDriverExtra, d->dm.dmPaperSize, d->dm.dmOrientation);
     if (bytes.size() >= sizeof(DriverDevmode) && d->dm.dmDriverExtra >= kPrivateDevmodeSize) {
         std::printf("  settings \"%s\"\n",
-                    Printable(Units(d->priv.Settings, kSettingsUnits)).c_str());
+                    Printable(Text(d->priv.Settings, kSettingsUnits)).c_str());
     }
 }
 

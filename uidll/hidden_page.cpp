@@ -6,6 +6,7 @@
 #include "module_hold.h"
 #include "scoped.h"
 #include "settings_dialog.h"
+#include "text.h"
 
 namespace {
 
@@ -30,7 +31,8 @@ void Free(void* block) {
 
 template <typename T>
 T* AllocZeroed(size_t count = 1) {
-    return static_cast<T*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(T) * count));
+    // The sheet holds these blocks past this call: their owner is the page.
+    return HeapAllocZeroed<T>(sizeof(T) * count).release();
 }
 
 bool Cancelled(SheetTitle* title) { return std::atomic_ref<LONG>(title->cancelled).load() != 0; }
@@ -84,12 +86,9 @@ void FillItems(OPTITEM* items, OPTTYPE* type, OPTPARAM* params) {
 }
 
 WCHAR* CopyName(const WCHAR* name) {
-    size_t units = 0;
-    if (name != nullptr) {
-        while (name[units] != 0) ++units;
-    }
+    size_t units = name != nullptr ? TextLength(name) : 0;
     auto* copy = AllocZeroed<WCHAR>(units + 1);
-    for (size_t i = 0; copy != nullptr && i < units; ++i) copy[i] = name[i];
+    if (copy != nullptr && units != 0) TextCopyCount(copy, name, units);
     return copy;
 }
 

@@ -201,18 +201,16 @@ struct WidelyGuardedPage {
     size_t page = 0, forbidden = 0;
 };
 
-class DevmodeCorruptorTest : public MachineTest {
+class DevmodeCorruptorTest : public DriverMachineTest {
 protected:
     void SetUp() override {
-        MachineTest::SetUp();
-        InstallDriverAndStorePrinter();
-        StoreBuiltDefaultDevmode();
+        DriverMachineTest::SetUp();
         SetResolutionValue(300 << 16 | 300);
         printer_ = std::make_unique<OpenedPrinter>();
     }
     void TearDown() override {
         printer_.reset();
-        MachineTest::TearDown();
+        DriverMachineTest::TearDown();
     }
     void ExpectNothingHeld(const winsim::Counts& at, const std::string& where) {
         winsim::Counts now = winsim::CurrentCounts();

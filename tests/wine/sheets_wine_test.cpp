@@ -29,6 +29,18 @@ constexpr UINT_PTR kTimeout = 1;
 
 SheetsFn g_sheets;
 
+DOCUMENTPROPERTYHEADER Header(HANDLE printer, const wchar_t* name, PDEVMODEW out, DWORD cbOut,
+                              DWORD mode) {
+    DOCUMENTPROPERTYHEADER header = {};
+    header.cbSize = sizeof header;
+    header.hPrinter = printer;
+    header.pszPrinterName = const_cast<LPWSTR>(name);
+    header.pdmOut = out;
+    header.cbOut = cbOut;
+    header.fMode = mode;
+    return header;
+}
+
 int ThreadCount() {
     HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
     if (snap == INVALID_HANDLE_VALUE) return -1;
@@ -109,13 +121,7 @@ void DirectForms(HANDLE printer) {
 
     // A caller that states a 220-byte buffer gets the public part alone, self-consistent.
     std::fill(out.begin(), out.end(), 0xAB);
-    DOCUMENTPROPERTYHEADER header = {};
-    header.cbSize = sizeof header;
-    header.hPrinter = printer;
-    header.pszPrinterName = name;
-    header.pdmOut = dm;
-    header.cbOut = 220;
-    header.fMode = DM_OUT_BUFFER;
+    DOCUMENTPROPERTYHEADER header = Header(printer, name, dm, 220, DM_OUT_BUFFER);
     CHECK_EQ(g_sheets(nullptr, reinterpret_cast<LPARAM>(&header)), 1L);
     CHECK_EQ(dm->dmSize, 220);
     CHECK_EQ(dm->dmDriverExtra, 0);
@@ -140,12 +146,9 @@ LONG WINAPI RecordingSheets(PPROPSHEETUI_INFO info, LPARAM lParam) {
 void RefusedPrompt(HANDLE printer) {
     int threads = ThreadCount();
     std::vector<BYTE> out(2328, 0xAB);
-    DOCUMENTPROPERTYHEADER header = {};
-    header.cbSize = sizeof header;
-    header.hPrinter = printer;
-    header.pszPrinterName = const_cast<LPWSTR>(kLarkPrinter);
-    header.pdmOut = reinterpret_cast<PDEVMODEW>(out.data());
-    header.fMode = DM_IN_PROMPT | DM_OUT_BUFFER;
+    DOCUMENTPROPERTYHEADER header =
+        Header(printer, kLarkPrinter, reinterpret_cast<PDEVMODEW>(out.data()), 0,
+               DM_IN_PROMPT | DM_OUT_BUFFER);
     DWORD result = 12345;
     LONG r = CommonPropertySheetUIW(nullptr, RecordingSheets, reinterpret_cast<LPARAM>(&header),
                                     &result);
@@ -255,29 +258,14 @@ void RunSheet(const wchar_t* title) {
 
 bool AddFilePort() {
     CreateDirectoryW(L"C:\\jobs", nullptr);
-    HANDLE xcv = nullptr;
-    PRINTER_DEFAULTSW defaults = {nullptr, nullptr, SERVER_ACCESS_ADMINISTER};
-    if (!OpenPrinterW(const_cast<LPWSTR>(L",XcvMonitor Local Port"), &xcv, &defaults)) {
-        return false;
-    }
-    DWORD needed = 0, status = 0;
-    BOOL ok = XcvDataW(xcv, L"AddPort", reinterpret_cast<PBYTE>(const_cast<wchar_t*>(kFilePort)),
-                       static_cast<DWORD>((std::wcslen(kFilePort) + 1) * sizeof(wchar_t)), nullptr,
-                       0, &needed, &status);
-    ClosePrinter(xcv);
-    return ok && (status == ERROR_SUCCESS || status == ERROR_ALREADY_EXISTS);
+    DWORD status = 0;
+    return XcvAddLocalPort(kFilePort, &status);
 }
 
 // AddPrinterW asks the driver for its devmode's size and then the devmode
 // (DrvDocumentPropertySheets without a sheet) and stores it.
 HANDLE AddFilePrinter() {
-    PRINTER_INFO_2W info = {};
-    info.pPrinterName = const_cast<LPWSTR>(kFilePrinter);
-    info.pPortName = const_cast<LPWSTR>(kFilePort);
-    info.pDriverName = const_cast<LPWSTR>(kLarkDriverName);
-    info.pPrintProcessor = const_cast<LPWSTR>(L"winprint");
-    info.pDatatype = const_cast<LPWSTR>(L"RAW");
-    HANDLE printer = AddPrinterW(nullptr, 2, reinterpret_cast<LPBYTE>(&info));
+    HANDLE printer = AddLarkPrinter(kFilePrinter, kFilePort);
     if (!CHECK(printer != nullptr)) return nullptr;
     std::vector<BYTE> stored = StoredDevmode(kFilePrinter);
     if (stored.size() >= sizeof(DEVMODEW)) {
@@ -329,13 +317,9 @@ void AcceptedRoad() {
     SetEnvironmentVariableW(L"LARK_DIALOG_SCRIPT", L"sample|answer:1000=1;9900=257;");
     int threads = ThreadCount();
     std::vector<BYTE> out(4096, 0xAB);
-    DOCUMENTPROPERTYHEADER header = {};
-    header.cbSize = sizeof header;
-    header.hPrinter = printer;
-    header.pszPrinterName = const_cast<LPWSTR>(kFilePrinter);
-    header.pdmOut = reinterpret_cast<PDEVMODEW>(out.data());
-    header.cbOut = 2328;
-    header.fMode = DM_IN_PROMPT | DM_OUT_BUFFER;
+    DOCUMENTPROPERTYHEADER header =
+        Header(printer, kFilePrinter, reinterpret_cast<PDEVMODEW>(out.data()), 2328,
+               DM_IN_PROMPT | DM_OUT_BUFFER);
     PROPSHEETUI_INFO info = {};
     info.cbSize = sizeof info;
     info.Version = 0x100;

@@ -4,6 +4,7 @@
 
 #include "platform.h"
 // platform.h first.
+#include <cwchar>
 #include <string>
 
 inline constexpr const wchar_t* kLarkDriverName = L"Lark Photo Printer";
@@ -43,6 +44,37 @@ inline HMODULE LoadLarkUi(const wchar_t* printer = kLarkPrinter) {
     const DRIVER_INFO_3W* info = Driver3(block);
     if (info == nullptr || info->pConfigFile == nullptr) return nullptr;
     return LoadLibraryW(info->pConfigFile);
+}
+
+// Adds a local port through the local port monitor's transceiver ("AddPort"), the
+// programmatic road Windows offers too (AddPortW would need the monitor's dialog). An
+// existing port counts as added. status: the monitor's answer.
+inline bool XcvAddLocalPort(const wchar_t* port, DWORD* status) {
+    *status = 0;
+    HANDLE xcv = nullptr;
+    PRINTER_DEFAULTSW defaults = {nullptr, nullptr, SERVER_ACCESS_ADMINISTER};
+    if (!OpenPrinterW(const_cast<LPWSTR>(L",XcvMonitor Local Port"), &xcv, &defaults)) {
+        return false;
+    }
+    DWORD needed = 0;
+    const DWORD bytes = static_cast<DWORD>((std::wcslen(port) + 1) * sizeof(wchar_t));
+    BOOL ok = XcvDataW(xcv, L"AddPort", reinterpret_cast<PBYTE>(const_cast<wchar_t*>(port)), bytes,
+                       nullptr, 0, &needed, status);
+    ClosePrinter(xcv);
+    return ok && (*status == ERROR_SUCCESS || *status == ERROR_ALREADY_EXISTS);
+}
+
+// AddPrinterW of a local printer of the Lark driver on the port (print processor winprint,
+// RAW); the new printer's handle, or nullptr with the last error.
+inline HANDLE AddLarkPrinter(const wchar_t* name, const wchar_t* port) {
+    PRINTER_INFO_2W info = {};
+    info.pPrinterName = const_cast<LPWSTR>(name);
+    info.pPortName = const_cast<LPWSTR>(port);
+    info.pDriverName = const_cast<LPWSTR>(kLarkDriverName);
+    info.pPrintProcessor = const_cast<LPWSTR>(L"winprint");
+    info.pDatatype = const_cast<LPWSTR>(L"RAW");
+    info.Attributes = PRINTER_ATTRIBUTE_LOCAL;
+    return AddPrinterW(nullptr, 2, reinterpret_cast<LPBYTE>(&info));
 }
 
 // An entry point by name, as the spooler finds it: LarkEntry<decltype(&DrvPrinterEvent)>(m, "...").

@@ -401,24 +401,12 @@ bool PortExists(const wchar_t* port) {
     return false;
 }
 
-// A fresh prefix has only COM, LPT and FILE: ports. The local port monitor adds a port through
-// its transceiver interface ("AddPort"), which is what the printers folder uses on Windows too.
+// A fresh prefix has only COM, LPT and FILE: ports.
 bool AddLocalPort(const wchar_t* port) {
     if (PortExists(port)) return true;
-    HANDLE xcv = nullptr;
-    PRINTER_DEFAULTSW defaults = {nullptr, nullptr, SERVER_ACCESS_ADMINISTER};
-    if (!OpenPrinterW(const_cast<LPWSTR>(L",XcvMonitor Local Port"), &xcv, &defaults)) {
-        return Fail("OpenPrinterW(,XcvMonitor Local Port)");
-    }
-    DWORD needed = 0;
     DWORD status = 0;
-    const DWORD bytes = static_cast<DWORD>((std::wcslen(port) + 1) * sizeof(wchar_t));
-    BOOL ok = XcvDataW(xcv, L"AddPort", reinterpret_cast<PBYTE>(const_cast<wchar_t*>(port)), bytes,
-                       nullptr, 0, &needed, &status);
-    ClosePrinter(xcv);
-    if (!ok || (status != ERROR_SUCCESS && status != ERROR_ALREADY_EXISTS)) {
-        std::printf("wine_setup: XcvDataW(AddPort) ok %d status %lu error %lu\n", ok, status,
-                    GetLastError());
+    if (!XcvAddLocalPort(port, &status)) {
+        std::printf("wine_setup: XcvDataW(AddPort) status %lu error %lu\n", status, GetLastError());
         return false;
     }
     std::printf("wine_setup: port %ls added\n", port);
@@ -481,14 +469,7 @@ bool InitializePrinter(const wchar_t* name) {
 }
 
 bool AddTestPrinter(const wchar_t* name, const wchar_t* port) {
-    PRINTER_INFO_2W info = {};
-    info.pPrinterName = const_cast<LPWSTR>(name);
-    info.pPortName = const_cast<LPWSTR>(port);
-    info.pDriverName = const_cast<LPWSTR>(kLarkDriverName);
-    info.pPrintProcessor = const_cast<LPWSTR>(L"winprint");
-    info.pDatatype = const_cast<LPWSTR>(L"RAW");
-    info.Attributes = PRINTER_ATTRIBUTE_LOCAL;
-    HANDLE printer = AddPrinterW(nullptr, 2, reinterpret_cast<LPBYTE>(&info));
+    HANDLE printer = AddLarkPrinter(name, port);
     if (printer == nullptr) {
         if (GetLastError() == ERROR_PRINTER_ALREADY_EXISTS) return true;
         return Fail("AddPrinterW");

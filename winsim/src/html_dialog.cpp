@@ -9,7 +9,6 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
-#include <sys/time.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -27,6 +26,7 @@
 extern char** environ;
 
 using winsim::detail::Exec;
+using winsim::detail::NowMicros;
 using winsim::detail::P;
 using winsim::detail::Param;
 using winsim::detail::PBlob;
@@ -59,12 +59,6 @@ DialogOutcome NextOutcome() {
          });
     if (seq != 0) Exec("DELETE FROM dialog_queue WHERE seq = ?", {P(seq)});
     return outcome;
-}
-
-int64_t NowMicros() {
-    timeval now{};
-    gettimeofday(&now, nullptr);
-    return static_cast<int64_t>(now.tv_sec) * 1000000 + now.tv_usec;
 }
 
 bool IsFile(const std::string& path, bool executable = false) {

@@ -89,6 +89,10 @@ bool MonikerUrl(IMoniker* moniker, std::u16string* url);
 HRESULT WINAPI ShowHtmlDialog(HWND parent, IMoniker* page, VARIANT* argument, WCHAR* options,
                               VARIANT* result);
 
+// Wall-clock time in microseconds, the unit of every time the machine
+// records (port statuses, boxes, window events, dialog showings).
+int64_t NowMicros();
+
 // Units and bytes of a UTF-16 text including the terminator.
 size_t Units(const WCHAR* text);
 std::u16string Str(const WCHAR* text);

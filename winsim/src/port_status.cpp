@@ -1,7 +1,6 @@
 // The spooler's port status (SetPortW level 3) and message boxes, both kept
 // as rows of the machine database so that a test or larksim can read what a
 // monitor reported and showed, and answer its boxes.
-#include <sys/time.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -15,13 +14,8 @@ namespace winsim {
 namespace {
 
 using detail::Exec;
+using detail::NowMicros;
 using detail::P;
-
-int64_t NowMicros() {
-    timeval now{};
-    gettimeofday(&now, nullptr);
-    return static_cast<int64_t>(now.tv_sec) * 1000000 + now.tv_usec;
-}
 
 std::u16string Folded(std::u16string text) {
     for (char16_t& c : text) {
@@ -100,6 +94,7 @@ bool CloseMessageBox(int64_t id) {
 }  // namespace winsim
 
 using winsim::detail::Exec;
+using winsim::detail::NowMicros;
 using winsim::detail::P;
 
 WINSIM_API BOOL WINAPI SetPortW(LPWSTR, LPWSTR portName, DWORD level, LPBYTE portInfo) {
@@ -124,7 +119,7 @@ WINSIM_API BOOL WINAPI SetPortW(LPWSTR, LPWSTR portName, DWORD level, LPBYTE por
         {P(static_cast<int64_t>(getpid())), P(port), P(static_cast<int64_t>(info->dwStatus)),
          info->pszStatus != nullptr ? P(std::u16string(info->pszStatus))
                                     : winsim::detail::PBlob(nullptr, 0),
-         P(static_cast<int64_t>(info->dwSeverity)), P(winsim::NowMicros())});
+         P(static_cast<int64_t>(info->dwSeverity)), P(NowMicros())});
     return TRUE;
 }
 
@@ -141,7 +136,7 @@ WINSIM_API int WINAPI MessageBoxW(HWND, LPCWSTR text, LPCWSTR caption, UINT type
         "INSERT INTO message_boxes(pid, caption, text, style, shown, after_status)"
         " VALUES(?, ?, ?, ?, ?, ?) RETURNING id",
         {P(pid), P(winsim::detail::Str(caption)), P(winsim::detail::Str(text)),
-         P(static_cast<int64_t>(type)), P(winsim::NowMicros()), P(lastStatus)},
+         P(static_cast<int64_t>(type)), P(NowMicros()), P(lastStatus)},
         [&](sqlite3_stmt* s) { id = sqlite3_column_int64(s, 0); });
     const long delay =
         std::strtol(winsim::GetSetting("message_box_delay_ms", "0").c_str(), nullptr, 10);
@@ -150,6 +145,6 @@ WINSIM_API int WINAPI MessageBoxW(HWND, LPCWSTR text, LPCWSTR caption, UINT type
         while (!winsim::BoxClosed(id)) std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     Exec("UPDATE message_boxes SET closed = ? WHERE id = ? AND closed = 0",
-         {P(winsim::NowMicros()), P(id)});
+         {P(NowMicros()), P(id)});
     return IDOK;
 }

@@ -138,3 +138,9 @@ WINSIM_API void WINAPI ExitProcess(UINT exitCode) {
     std::fflush(nullptr);
     std::_Exit(static_cast<int>(exitCode));
 }
+
+int64_t winsim::detail::NowMicros() {
+    timeval now{};
+    gettimeofday(&now, nullptr);
+    return static_cast<int64_t>(now.tv_sec) * 1000000 + now.tv_usec;
+}

@@ -8,7 +8,6 @@
 // positions, cursor, focus, messages) are written to the machine's
 // timeline.
 #include <signal.h>
-#include <sys/time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -63,12 +62,6 @@ bool IsAtom(LPCWSTR name) { return reinterpret_cast<ULONG_PTR>(name) < 0x10000; 
 
 int64_t WindowId(HWND window) { return static_cast<int64_t>(reinterpret_cast<ULONG_PTR>(window)); }
 HWND Handle(int64_t id) { return reinterpret_cast<HWND>(static_cast<ULONG_PTR>(id)); }
-
-int64_t NowMicros() {
-    timeval now{};
-    gettimeofday(&now, nullptr);
-    return static_cast<int64_t>(now.tv_sec) * 1000000 + now.tv_usec;
-}
 
 std::string Quoted(const std::u16string& text) { return "'" + ToUtf8(text) + "'"; }
 
