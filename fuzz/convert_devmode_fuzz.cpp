@@ -45,7 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     // The record ends at a page the process may not read, the output claims
     // more than its memory: the guard answers, nothing faults.
-    {
+    OnWorker([&] {
         static GuardedPages in;
         static GuardedPages out;
         LONG needed = static_cast<LONG>(outBytes);
@@ -54,7 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             name.data(),
             size == 0 ? nullptr : reinterpret_cast<DEVMODEW*>(in.PlaceBeforeEnd(data, size)),
             noOutput ? nullptr : reinterpret_cast<DEVMODEW*>(outAt), &needed, mode);
-    }
+    });
     ExpectNothingHeld(before, "DrvConvertDevMode");
     return 0;
 }

@@ -31,5 +31,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         Require(s >= 0 && s <= 255, "status byte");
     }
     ExpectNothingHeld(before, "device ID");
+    ForgetRecordsNowAndThen();
     return 0;
 }

@@ -1,7 +1,7 @@
-// DrvDocumentEvent CREATEDCPRE and RESETDCPRE with any application devmode:
-// once in a block of exactly its claimed size (a read past it is a finding),
-// once ending right before a page the process may not read (the guard must
-// answer). Every record handed out must be whole, and its POST event frees
+// DrvDocumentEvent CREATEDCPRE and RESETDCPRE with any application devmode,
+// either in a block of exactly its claimed size (a read past it is a
+// finding) or ending right before a page the process may not read (the guard
+// must answer). Every record handed out must be whole, and its POST event frees
 // it.
 #include "fuzz_support.h"
 
@@ -44,17 +44,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace larkfuzz;
     SetUpMachine();
     if (size < 1) return 0;
+    // The first byte picks the event and where the record lies: one call per
+    // input keeps the rate up, and the fuzzer reaches both placements.
     bool reset = (data[0] & 1) != 0;
+    bool guarded = (data[0] & 2) != 0;
     ++data;
     --size;
     winsim::Counts before = winsim::CurrentCounts();
-    {
+    if (guarded) {
+        OnWorker([&] {
+            GuardedPages& pages = GuardedPages::Shared();
+            RunOne(reset, reinterpret_cast<DEVMODEW*>(pages.PlaceBeforeEnd(data, size)));
+        });
+    } else {
         std::vector<uint8_t> exact = ClaimedRecord(data, size);
         RunOne(reset, size == 0 ? nullptr : reinterpret_cast<DEVMODEW*>(exact.data()));
-    }
-    {
-        GuardedPages& pages = GuardedPages::Shared();
-        RunOne(reset, reinterpret_cast<DEVMODEW*>(pages.PlaceBeforeEnd(data, size)));
     }
     ExpectNothingHeld(before, "DrvDocumentEvent");
     return 0;

@@ -4,9 +4,12 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <mutex>
+#include <thread>
 
 namespace larkfuzz {
 namespace {
@@ -35,8 +38,12 @@ void RunLarksimOrDie(const std::string& arguments) {
 
 void SetUpMachine() {
     if (!g_root.empty()) return;
-    char pattern[] = "/tmp/lark-fuzz.XXXXXX";
-    if (mkdtemp(pattern) == nullptr) abort();
+    // A machine in memory where the system has one: every input opens the
+    // driver's files and the spooler database.
+    char shm[] = "/dev/shm/lark-fuzz.XXXXXX";
+    char tmp[] = "/tmp/lark-fuzz.XXXXXX";
+    char* pattern = mkdtemp(shm) != nullptr ? shm : mkdtemp(tmp);
+    if (pattern == nullptr) abort();
     g_root = pattern;
     atexit(RemoveMachine);
     Require(winsim::InitMachine(g_root), "machine created");
@@ -78,6 +85,42 @@ FILE* MemoryFile(const uint8_t* data, size_t size) {
     Require(f != nullptr, "memory stream");
     if (size == 0) std::fseek(f, 0, SEEK_SET);
     return f;
+}
+
+void ForgetRecordsNowAndThen() {
+    static unsigned inputs = 0;
+    if (++inputs % 4096 == 0) winsim::ForgetRecords();
+}
+
+void OnWorkerThread(void (*work)(void*), void* context) {
+    struct Worker {
+        std::mutex lock;
+        std::condition_variable changed;
+        void (*work)(void*) = nullptr;
+        void* context = nullptr;
+        bool done = false;
+    };
+    // Never joined: it waits for work until the process ends.
+    static Worker* worker = [] {
+        auto* w = new Worker;
+        std::thread([w] {
+            std::unique_lock<std::mutex> hold(w->lock);
+            for (;;) {
+                w->changed.wait(hold, [w] { return w->work != nullptr; });
+                w->work(w->context);
+                w->work = nullptr;
+                w->done = true;
+                w->changed.notify_all();
+            }
+        }).detach();
+        return w;
+    }();
+    std::unique_lock<std::mutex> hold(worker->lock);
+    worker->work = work;
+    worker->context = context;
+    worker->done = false;
+    worker->changed.notify_all();
+    worker->changed.wait(hold, [] { return worker->done; });
 }
 
 GuardedPages& GuardedPages::Shared() {

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "driver_devmode.h"
@@ -29,6 +30,20 @@ void WriteScratch(const uint8_t* data, size_t size);
 // The bytes as an open stream in memory, for the loader that reads a whole
 // file (LoadUtf8TextFile), which closes it.
 FILE* MemoryFile(const uint8_t* data, size_t size);
+
+// Runs work on the process's one worker thread and waits for it. Under
+// AddressSanitizer each fault the guard catches makes the sanitizer look up
+// the faulting thread's stack: on the main thread that is a read of the
+// whole memory map, on any other thread a field of the thread.
+void OnWorkerThread(void (*work)(void*), void* context);
+template <class Work>
+void OnWorker(Work&& work) {
+    OnWorkerThread([](void* c) { (*static_cast<std::remove_reference_t<Work>*>(c))(); }, &work);
+}
+
+// Forgets the machine's records of jobs and showings every few thousand
+// inputs, so that a run of millions stays within memory.
+void ForgetRecordsNowAndThen();
 
 // Aborts (a finding for libFuzzer) unless the process holds what it held at
 // `before`.

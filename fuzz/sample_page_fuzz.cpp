@@ -13,5 +13,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Require(file != nullptr, "data file opened");
     Require(SendSamplePage(printer, file) == 1, "always 1");
     ExpectNothingHeld(before, "SendSamplePage");
+    ForgetRecordsNowAndThen();
     return 0;
 }

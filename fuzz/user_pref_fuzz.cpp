@@ -37,5 +37,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ExpectConsistentRecord(devmode, "GetUserPref");
     winsim::ClearDialogQueue();
     ExpectNothingHeld(before, "GetUserPref");
+    ForgetRecordsNowAndThen();
     return 0;
 }

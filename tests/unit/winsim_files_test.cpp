@@ -38,6 +38,26 @@ TEST_F(FilesTest, TextModeReadTranslatesLineEnds) {
     EXPECT_EQ(n, 14u) << "binary mode reads the bytes unchanged";
 }
 
+TEST_F(FilesTest, TextModeReadFoldsCrLfAcrossBlocks) {
+    // Lines of every length around the stream's block size: some CR LF pair
+    // falls across each boundary, whatever the block.
+    std::string raw, expected;
+    for (int length = 1; raw.size() < 40000; length = length % 97 + 1) {
+        raw += std::string(static_cast<size_t>(length), 'x') + "\r\n";
+        expected += std::string(static_cast<size_t>(length), 'x') + "\n";
+    }
+    raw += "\rlast";
+    expected += "\rlast";
+    std::ofstream(root_ + "/drive_c/big.txt", std::ios::binary) << raw;
+    FILE* f = _wfopen(TEXT("C:\\big.txt"), TEXT("rt"));
+    ASSERT_NE(f, nullptr);
+    std::string read;
+    int c;
+    while ((c = fgetc(f)) != EOF) read += static_cast<char>(c);
+    fclose(f);
+    EXPECT_EQ(read, expected);
+}
+
 TEST_F(FilesTest, TextModeAppendWritesCrLf) {
     FILE* f = _wfopen(TEXT("c:\\temp\\log.txt"), TEXT("a"));
     ASSERT_NE(f, nullptr);

@@ -19,23 +19,32 @@ ssize_t TextRead(void* cookie, char* buffer, size_t size) {
     auto* stream = static_cast<TextStream*>(cookie);
     FILE* raw = stream->raw;
     if (stream->binary) return static_cast<ssize_t>(std::fread(buffer, 1, size, raw));
+    // A block at a time, CR LF folded to LF in place; a CR that ends the block
+    // looks one byte ahead.
+    size_t got = std::fread(buffer, 1, size, raw);
     size_t n = 0;
-    while (n < size) {
-        int c = std::fgetc(raw);
-        if (c == EOF) break;
+    for (size_t i = 0; i < got; ++i) {
+        char c = buffer[i];
         if (c == 0x1A) {
             std::fseek(raw, 0, SEEK_END);  // Ctrl-Z: the data ends here
             break;
         }
         if (c == '\r') {
-            int next = std::fgetc(raw);
-            if (next == '\n') {
-                c = '\n';
-            } else if (next != EOF) {
-                std::ungetc(next, raw);
+            if (i + 1 < got) {
+                if (buffer[i + 1] == '\n') {
+                    c = '\n';
+                    ++i;
+                }
+            } else {
+                int next = std::fgetc(raw);
+                if (next == '\n') {
+                    c = '\n';
+                } else if (next != EOF) {
+                    std::ungetc(next, raw);
+                }
             }
         }
-        buffer[n++] = static_cast<char>(c);
+        buffer[n++] = c;
     }
     return static_cast<ssize_t>(n);
 }

@@ -147,6 +147,20 @@ std::string HostPath(const std::u16string& windowsPath) {
     } else {
         host += "/drive_c";  // a relative path resolves against C:\ here
     }
+    // The path as written, when it exists, is what the case-blind walk
+    // below would find: one stat instead of one per part.
+    std::string literal = host;
+    for (size_t at = start; at < path.size();) {
+        size_t slash = path.find('/', at);
+        if (slash == std::string::npos) slash = path.size();
+        if (slash > at && path.compare(at, slash - at, ".") != 0) {
+            literal += '/';
+            literal.append(path, at, slash - at);
+        }
+        at = slash + 1;
+    }
+    struct stat st {};
+    if (stat(literal.c_str(), &st) == 0) return literal;
     while (start < path.size()) {
         size_t slash = path.find('/', start);
         if (slash == std::string::npos) slash = path.size();

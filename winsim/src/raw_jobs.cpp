@@ -104,6 +104,14 @@ WINSIM_API BOOL WINAPI EndDocPrinter(HANDLE printer) {
 
 namespace winsim {
 
+void ForgetRecords() {
+    Exec("DELETE FROM jobs", {});
+    Exec("DELETE FROM dialog_showings", {});
+    Exec("DELETE FROM ui_events", {});
+    Exec("DELETE FROM port_status", {});
+    Exec("DELETE FROM message_boxes", {});
+}
+
 std::vector<JobRecord> Jobs(const std::u16string& printer) {
     std::vector<JobRecord> jobs;
     Exec(

@@ -61,7 +61,9 @@ WINSIM_API int WINAPI MultiByteToWideChar(UINT codePage, DWORD, LPCSTR text, int
     };
     for (int i = 0; i < bytes;) {
         uint32_t cp;
-        if (codePage == CP_UTF8) {
+        if (s[i] < 0x80) {
+            cp = s[i++];  // ASCII is itself in both code pages
+        } else if (codePage == CP_UTF8) {
             i += DecodeUtf8(s + i, bytes - i, &cp);
         } else {
             cp = s[i++];  // the ANSI code page is Latin-1 on this machine

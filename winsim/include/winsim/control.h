@@ -163,6 +163,10 @@ struct JobRecord {
 };
 // Every job of the printer, or of every printer for an empty name.
 std::vector<JobRecord> Jobs(const std::u16string& printer = u"");
+// Forgets the records a run leaves: jobs, dialog showings, UI events, port
+// statuses and message boxes (a long fuzz run would otherwise fill the
+// machine).
+void ForgetRecords();
 
 // The HTML dialog (MSHTML's ShowHTMLDialog). Each showing takes the next
 // scripted outcome of the machine's queue; with the queue empty the user
