@@ -52,6 +52,8 @@ void SetUpMachine() {
     RunLarksimOrDie("set sleep_scale 0");
     RunLarksimOrDie(std::string("install-driver '") + LARK_PACKAGE_DIR + "'");
     RunLarksimOrDie("add-printer 'Lark Fuzz' --port USB001");
+    // From here on no other process uses the machine.
+    setenv("WINSIM_SOLE_PROCESS", "1", 1);
     std::u16string name = kPrinter;
     Require(OpenPrinterW(name.data(), &g_printer, nullptr) != FALSE, "printer opened");
 }

@@ -20,6 +20,7 @@
 #include <thread>
 
 #include "config_support.h"
+#include "devmode_convert.h"
 #include "driver_devmode.h"
 #include "monitor_test_support.h"
 #include "printjob_support.h"
@@ -246,6 +247,56 @@ TEST_F(FaultSweepTest, PrintJobRoad) {
     Sweep(road);
 }
 
+// The spooler converts devmodes: the driver's default, an application's
+// record to the current form, and to the 3.51 form. Each mode answers TRUE
+// with a whole record or FALSE; the bits give which modes answered.
+TEST_F(FaultSweepTest, ConvertDevModeRoad) {
+    Road road{"devmode conversion (DrvConvertDevMode)",
+              [] {
+                  std::u16string name = kPrinter;
+                  DriverDevmode defaults{}, converted{}, old{};
+                  LONG size = sizeof defaults;
+                  long bits = 0;
+                  if (DrvConvertDevMode(name.data(), nullptr, &defaults.dm, &size,
+                                        CDM_DRIVER_DEFAULT)) {
+                      if (defaults.dm.dmSize != kPublicDevmodeSize ||
+                          defaults.priv.Signature1 != PrivateSignature) {
+                          return -2L;
+                      }
+                      bits |= 1;
+                  }
+                  DriverDevmode app{};
+                  app.dm.dmSize = kPublicDevmodeSize;
+                  app.dm.dmSpecVersion = kDevmodeSpecVersion;
+                  app.dm.dmFields = DM_ORIENTATION;
+                  app.dm.dmOrientation = 2;
+                  size = sizeof converted;
+                  converted.dm.dmSize = kPublicDevmodeSize;
+                  converted.dm.dmDriverExtra = kPrivateDevmodeSize;
+                  converted.dm.dmSpecVersion = kDevmodeSpecVersion;
+                  converted.dm.dmDriverVersion = kDriverVersion;
+                  if (DrvConvertDevMode(name.data(), &app.dm, &converted.dm, &size, CDM_CONVERT)) {
+                      if (size > static_cast<LONG>(sizeof converted)) return -3L;
+                      bits |= 2;
+                  }
+                  size = sizeof old;
+                  if (DrvConvertDevMode(name.data(), &app.dm, &old.dm, &size, CDM_CONVERT351)) {
+                      if (old.dm.dmSize != kDevmode351Size) return -4L;
+                      bits |= 4;
+                  }
+                  return bits;
+              },
+              {0, 1, 2, 3, 4, 5, 6, 7},
+              nullptr,
+              {{7, "all three"},
+               {6, "no default"},
+               {5, "no conversion"},
+               {3, "no 3.51 form"},
+               {2, "conversion only"},
+               {0, "none"}}};
+    Sweep(road);
+}
+
 // The roads that need the whole driver package: a printer of it on a USB
 // port, with its printer data values as the spooler's initialisation wrote.
 class FaultSweepPackageTest : public SweepTest {
@@ -384,6 +435,48 @@ TEST_F(FaultSweepPackageTest, PropertySheetRoad) {
     }
     road.documented.insert(-100);
     Sweep(road);
+    ClosePrinter(printer);
+}
+
+// The printer's own sheet (Printer Properties) under the sheet host: the
+// hidden page is added, shown and, as nobody presses OK on it, cancelled.
+// The host answers 0 with CPSUI_CANCEL, or its own error when it fails;
+// either way the page is released and its closing thread ends.
+TEST_F(FaultSweepPackageTest, PrinterSheetRoad) {
+    winsim::SetSetting("sleep_scale", "0.001");
+    winsim::SetSetting("sheet_timeout_ms", "40");
+    std::u16string name = u"Lark Photo";
+    HANDLE printer = nullptr;
+    ASSERT_TRUE(OpenPrinterW(name.data(), &printer, nullptr));
+    // The module as the spooler loads it, so that its instance is set.
+    winsim::DriverRecord driver;
+    ASSERT_TRUE(winsim::GetDriver(driver_, &driver));
+    winsim::DriverModule module = winsim::LoadDriverModule(driver.configFile);
+    ASSERT_NE(module.library, nullptr) << module.error;
+    auto sheets = reinterpret_cast<LONG(WINAPI*)(PPROPSHEETUI_INFO, LPARAM)>(
+        winsim::DriverEntry(module, "DrvDevicePropertySheets"));
+    ASSERT_NE(sheets, nullptr);
+    Road road{"printer sheet (DrvDevicePropertySheets)",
+              [printer, name, sheets]() mutable {
+                  DEVICEPROPERTYHEADER header = {};
+                  header.cbSize = sizeof header;
+                  header.hPrinter = printer;
+                  header.pszPrinterName = name.data();
+                  DWORD result = 0xFFFF;
+                  LONG r = CommonPropertySheetUIW(nullptr, sheets,
+                                                  reinterpret_cast<LPARAM>(&header), &result);
+                  if (!winsim::WaitForProcessThreads(5000)) return -8L;
+                  if (r < 0) return -1L;
+                  return r * 10L + (result == CPSUI_CANCEL ? 1 : result == CPSUI_OK ? 2 : 3);
+              },
+              {-1, 1},
+              nullptr,
+              {{1, "0, CPSUI_CANCEL"},
+               {2, "0, CPSUI_OK"},
+               {-1, "host error"},
+               {-8, "closing thread still running"}}};
+    Sweep(road);
+    winsim::UnloadDriverModule(module);
     ClosePrinter(printer);
 }
 

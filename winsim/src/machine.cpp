@@ -251,6 +251,13 @@ Db& Database() {
     // WAL stays consistent at NORMAL; a full sync on every SetPortW and
     // message box record only cost the monitors time.
     sqlite3_exec(instance.db, "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr);
+    // A process that has the machine to itself (a fuzz target) keeps the
+    // database locked and unsynced: no lock calls per statement.
+    const char* alone = std::getenv("WINSIM_SOLE_PROCESS");
+    if (alone != nullptr && alone[0] == '1') {
+        sqlite3_exec(instance.db, "PRAGMA locking_mode=EXCLUSIVE", nullptr, nullptr, nullptr);
+        sqlite3_exec(instance.db, "PRAGMA synchronous=OFF", nullptr, nullptr, nullptr);
+    }
     instance.root = root;
     return instance;
 }

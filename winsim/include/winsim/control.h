@@ -14,6 +14,8 @@
 namespace winsim {
 
 // The machine root comes from WINSIM_ROOT unless a process sets it first.
+// WINSIM_SOLE_PROCESS=1 tells winsim that no other process uses the machine
+// meanwhile: the database stays locked to this process (fuzz targets).
 void SetMachineRoot(const std::string& root);
 std::string MachineRoot();
 // Creates the folder layout and the database of a new machine (idempotent).
