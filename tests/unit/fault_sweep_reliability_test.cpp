@@ -251,49 +251,49 @@ TEST_F(FaultSweepTest, PrintJobRoad) {
 // record to the current form, and to the 3.51 form. Each mode answers TRUE
 // with a whole record or FALSE; the bits give which modes answered.
 TEST_F(FaultSweepTest, ConvertDevModeRoad) {
-    Road road{"devmode conversion (DrvConvertDevMode)",
-              [] {
-                  std::u16string name = kPrinter;
-                  DriverDevmode defaults{}, converted{}, old{};
-                  LONG size = sizeof defaults;
-                  long bits = 0;
-                  if (DrvConvertDevMode(name.data(), nullptr, &defaults.dm, &size,
-                                        CDM_DRIVER_DEFAULT)) {
-                      if (defaults.dm.dmSize != kPublicDevmodeSize ||
-                          defaults.priv.Signature1 != PrivateSignature) {
-                          return -2L;
-                      }
-                      bits |= 1;
-                  }
-                  DriverDevmode app{};
-                  app.dm.dmSize = kPublicDevmodeSize;
-                  app.dm.dmSpecVersion = kDevmodeSpecVersion;
-                  app.dm.dmFields = DM_ORIENTATION;
-                  app.dm.dmOrientation = 2;
-                  size = sizeof converted;
-                  converted.dm.dmSize = kPublicDevmodeSize;
-                  converted.dm.dmDriverExtra = kPrivateDevmodeSize;
-                  converted.dm.dmSpecVersion = kDevmodeSpecVersion;
-                  converted.dm.dmDriverVersion = kDriverVersion;
-                  if (DrvConvertDevMode(name.data(), &app.dm, &converted.dm, &size, CDM_CONVERT)) {
-                      if (size > static_cast<LONG>(sizeof converted)) return -3L;
-                      bits |= 2;
-                  }
-                  size = sizeof old;
-                  if (DrvConvertDevMode(name.data(), &app.dm, &old.dm, &size, CDM_CONVERT351)) {
-                      if (old.dm.dmSize != kDevmode351Size) return -4L;
-                      bits |= 4;
-                  }
-                  return bits;
-              },
-              {0, 1, 2, 3, 4, 5, 6, 7},
-              nullptr,
-              {{7, "all three"},
-               {6, "no default"},
-               {5, "no conversion"},
-               {3, "no 3.51 form"},
-               {2, "conversion only"},
-               {0, "none"}}};
+    Road road{
+        "devmode conversion (DrvConvertDevMode)",
+        [] {
+            std::u16string name = kPrinter;
+            DriverDevmode defaults{}, converted{}, old{};
+            LONG size = sizeof defaults;
+            long bits = 0;
+            if (DrvConvertDevMode(name.data(), nullptr, &defaults.dm, &size, CDM_DRIVER_DEFAULT)) {
+                if (defaults.dm.dmSize != kPublicDevmodeSize ||
+                    defaults.priv.Signature1 != PrivateSignature) {
+                    return -2L;
+                }
+                bits |= 1;
+            }
+            DriverDevmode app{};
+            app.dm.dmSize = kPublicDevmodeSize;
+            app.dm.dmSpecVersion = kDevmodeSpecVersion;
+            app.dm.dmFields = DM_ORIENTATION;
+            app.dm.dmOrientation = 2;
+            size = sizeof converted;
+            converted.dm.dmSize = kPublicDevmodeSize;
+            converted.dm.dmDriverExtra = kPrivateDevmodeSize;
+            converted.dm.dmSpecVersion = kDevmodeSpecVersion;
+            converted.dm.dmDriverVersion = kDriverVersion;
+            if (DrvConvertDevMode(name.data(), &app.dm, &converted.dm, &size, CDM_CONVERT)) {
+                if (size > static_cast<LONG>(sizeof converted)) return -3L;
+                bits |= 2;
+            }
+            size = sizeof old;
+            if (DrvConvertDevMode(name.data(), &app.dm, &old.dm, &size, CDM_CONVERT351)) {
+                if (old.dm.dmSize != kDevmode351Size) return -4L;
+                bits |= 4;
+            }
+            return bits;
+        },
+        {0, 1, 2, 3, 4, 5, 6, 7},
+        nullptr,
+        {{7, "all three"},
+         {6, "no default"},
+         {5, "no conversion"},
+         {3, "no 3.51 form"},
+         {2, "conversion only"},
+         {0, "none"}}};
     Sweep(road);
 }
 
