@@ -132,14 +132,7 @@ GuardedPages& GuardedPages::Shared() {
 
 void ExpectNothingHeld(const winsim::Counts& before, const char* where) {
     winsim::Counts after = winsim::CurrentCounts();
-    bool same =
-        after.printerHandles == before.printerHandles &&
-        after.kernelHandles == before.kernelHandles && after.registryKeys == before.registryKeys &&
-        after.deviceInfoLists == before.deviceInfoLists && after.heapBlocks == before.heapBlocks &&
-        after.globalBlocks == before.globalBlocks && after.localBlocks == before.localBlocks &&
-        after.openFiles == before.openFiles && after.bstrs == before.bstrs &&
-        after.monikers == before.monikers;
-    if (!same) {
+    if (after != before) {
         std::fprintf(stderr, "%s: left held: heap %ld global %ld files %ld printers %ld\n", where,
                      after.heapBlocks - before.heapBlocks, after.globalBlocks - before.globalBlocks,
                      after.openFiles - before.openFiles,

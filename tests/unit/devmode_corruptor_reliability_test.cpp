@@ -212,14 +212,6 @@ protected:
         printer_.reset();
         DriverMachineTest::TearDown();
     }
-    void ExpectNothingHeld(const winsim::Counts& at, const std::string& where) {
-        winsim::Counts now = winsim::CurrentCounts();
-        EXPECT_EQ(now.heapBlocks, at.heapBlocks) << where;
-        EXPECT_EQ(now.globalBlocks, at.globalBlocks) << where;
-        EXPECT_EQ(now.printerHandles, at.printerHandles) << where;
-        EXPECT_EQ(now.openFiles, at.openFiles) << where;
-        EXPECT_EQ(now.kernelHandles, at.kernelHandles) << where;
-    }
 
     void DocumentEvent(DEVMODEW* dm, bool reset, const std::string& where) {
         void* record = reinterpret_cast<void*>(1);
@@ -333,7 +325,7 @@ TEST_F(DevmodeCorruptorTest, EveryDevmodeEntryPointSurvivesCorruptRecords) {
                                   nullptr, dm);
             calls[4] += 1;
         }
-        ExpectNothingHeld(start, where);
+        ExpectHeldAsBefore(start, where);
     }
     std::printf(
         "corruptor: DrvDocumentEvent %ld\ncorruptor: DrvConvertDevMode %ld\n"

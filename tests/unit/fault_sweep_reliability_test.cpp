@@ -143,17 +143,7 @@ protected:
                 std::string where = std::string(road.name) + ": " + function + " call " +
                                     std::to_string(nth) + " fails";
                 EXPECT_TRUE(road.documented.count(answer) != 0) << where << ", answer " << answer;
-                winsim::Counts after = winsim::CurrentCounts();
-                EXPECT_EQ(after.heapBlocks, before.heapBlocks) << where;
-                EXPECT_EQ(after.globalBlocks, before.globalBlocks) << where;
-                EXPECT_EQ(after.printerHandles, before.printerHandles) << where;
-                EXPECT_EQ(after.openFiles, before.openFiles) << where;
-                EXPECT_EQ(after.kernelHandles, before.kernelHandles) << where;
-                EXPECT_EQ(after.registryKeys, before.registryKeys) << where;
-                EXPECT_EQ(after.deviceInfoLists, before.deviceInfoLists) << where;
-                EXPECT_EQ(after.localBlocks, before.localBlocks) << where;
-                EXPECT_EQ(after.bstrs, before.bstrs) << where;
-                EXPECT_EQ(after.monikers, before.monikers) << where;
+                ExpectHeldAsBefore(before, where);
             }
         }
         std::string seen;
@@ -308,6 +298,16 @@ protected:
         ASSERT_TRUE(winsim::GetPrinterRecord(u"Lark Photo", &record));
         driver_ = record.driver;
     }
+    // The sheet roads: sleeps shortened, a sheet nobody closes cancelled
+    // after the timeout, and the printer opened by a user.
+    HANDLE OpenForSheet(const char* sheetTimeoutMs) {
+        winsim::SetSetting("sleep_scale", "0.001");
+        winsim::SetSetting("sheet_timeout_ms", sheetTimeoutMs);
+        std::u16string name = u"Lark Photo";
+        HANDLE printer = nullptr;
+        EXPECT_TRUE(OpenPrinterW(name.data(), &printer, nullptr));
+        return printer;
+    }
     std::u16string driver_;
 };
 
@@ -387,17 +387,15 @@ TEST_F(FaultSweepPackageTest, StartDocRoad) {
 // answer of DocumentPropertiesW, whether the answer reached the devmode,
 // whether the sample page was printed, and the closing thread ended.
 TEST_F(FaultSweepPackageTest, PropertySheetRoad) {
-    winsim::SetSetting("sleep_scale", "0.001");
     // A sheet whose closing thread could not start ends as a user cancels.
-    winsim::SetSetting("sheet_timeout_ms", "300");
+    HANDLE printer = OpenForSheet("300");
+    ASSERT_NE(printer, nullptr);
     std::u16string name = u"Lark Photo";
     auto samples = [] {
         long n = 0;
         for (const auto& job : winsim::Jobs(u"Lark Photo")) n += job.document == "Sample Page";
         return n;
     };
-    HANDLE printer = nullptr;
-    ASSERT_TRUE(OpenPrinterW(name.data(), &printer, nullptr));
     Road road{"property sheet (dialog, sample page)",
               [printer, name, samples]() mutable {
                   winsim::ClearDialogQueue();
@@ -443,11 +441,9 @@ TEST_F(FaultSweepPackageTest, PropertySheetRoad) {
 // The host answers 0 with CPSUI_CANCEL, or its own error when it fails;
 // either way the page is released and its closing thread ends.
 TEST_F(FaultSweepPackageTest, PrinterSheetRoad) {
-    winsim::SetSetting("sleep_scale", "0.001");
-    winsim::SetSetting("sheet_timeout_ms", "40");
+    HANDLE printer = OpenForSheet("40");
+    ASSERT_NE(printer, nullptr);
     std::u16string name = u"Lark Photo";
-    HANDLE printer = nullptr;
-    ASSERT_TRUE(OpenPrinterW(name.data(), &printer, nullptr));
     // The module as the spooler loads it, so that its instance is set.
     winsim::DriverRecord driver;
     ASSERT_TRUE(winsim::GetDriver(driver_, &driver));

@@ -46,19 +46,24 @@ void MachineTest::SetUp() {
     before_ = winsim::CurrentCounts();
 }
 
+void ExpectHeldAsBefore(const winsim::Counts& before, const std::string& where) {
+    winsim::Counts after = winsim::CurrentCounts();
+    EXPECT_EQ(after.printerHandles, before.printerHandles)
+        << where << ": printer handles left open";
+    EXPECT_EQ(after.kernelHandles, before.kernelHandles) << where << ": handles left open";
+    EXPECT_EQ(after.registryKeys, before.registryKeys) << where << ": registry keys left open";
+    EXPECT_EQ(after.deviceInfoLists, before.deviceInfoLists) << where << ": device sets left open";
+    EXPECT_EQ(after.heapBlocks, before.heapBlocks) << where << ": heap blocks left allocated";
+    EXPECT_EQ(after.globalBlocks, before.globalBlocks) << where << ": global blocks left allocated";
+    EXPECT_EQ(after.localBlocks, before.localBlocks) << where << ": local blocks left allocated";
+    EXPECT_EQ(after.openFiles, before.openFiles) << where << ": files left open";
+    EXPECT_EQ(after.bstrs, before.bstrs) << where << ": strings left allocated";
+    EXPECT_EQ(after.monikers, before.monikers) << where << ": monikers left unreleased";
+}
+
 void MachineTest::TearDown() {
     winsim::ClearFaults();
-    winsim::Counts after = winsim::CurrentCounts();
-    EXPECT_EQ(after.printerHandles, before_.printerHandles) << "printer handles left open";
-    EXPECT_EQ(after.kernelHandles, before_.kernelHandles) << "handles left open";
-    EXPECT_EQ(after.registryKeys, before_.registryKeys) << "registry keys left open";
-    EXPECT_EQ(after.deviceInfoLists, before_.deviceInfoLists) << "device sets left open";
-    EXPECT_EQ(after.heapBlocks, before_.heapBlocks) << "heap blocks left allocated";
-    EXPECT_EQ(after.globalBlocks, before_.globalBlocks) << "global blocks left allocated";
-    EXPECT_EQ(after.localBlocks, before_.localBlocks) << "local blocks left allocated";
-    EXPECT_EQ(after.openFiles, before_.openFiles) << "files left open";
-    EXPECT_EQ(after.bstrs, before_.bstrs) << "strings left allocated";
-    EXPECT_EQ(after.monikers, before_.monikers) << "monikers left unreleased";
+    ExpectHeldAsBefore(before_, "at the end of the test");
     std::string command = "rm -rf '" + root_ + "'";
     if (!HasFailure()) (void)system(command.c_str());
 }

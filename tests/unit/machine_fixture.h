@@ -17,6 +17,9 @@ int RunLarksim(const std::string& arguments, std::string* out = nullptr);
 // Installs the build's driver package and adds the printer on the port.
 void InstallPackageAndPrinter(const std::u16string& printer, const std::u16string& port);
 
+// Expects the process to hold what it held at `before`, every count by name.
+void ExpectHeldAsBefore(const winsim::Counts& before, const std::string& where);
+
 class MachineTest : public ::testing::Test {
 protected:
     void SetUp() override;

@@ -280,6 +280,7 @@ struct Counts {
     long openFiles = 0;  // C runtime streams from _wfopen
     long bstrs = 0;      // SysAllocString strings not yet freed
     long monikers = 0;   // CreateURLMoniker objects not yet released
+    bool operator==(const Counts&) const = default;
 };
 Counts CurrentCounts();
 bool NothingHeld();  // every count at zero
