@@ -21,3 +21,4 @@ target_link_libraries(larkmon PRIVATE winspool setupapi user32 gdi32)
 include(cmake/driver_package.cmake)
 
 add_subdirectory(tests/wine)
+add_subdirectory(bench/wine)
