@@ -27,6 +27,8 @@ namespace {
 // A printer of its own: the tests' printers and their data values stay as they are.
 constexpr const wchar_t* kBenchPrinter = L"Lark Bench";
 constexpr int kMaxRows = 256;
+// How the shipped script opens each language block's paper list.
+constexpr const char* kPaperListKey = "szPaperSizes : [";
 
 // Every figure is measured in a share of each round, the rounds one after the other over the
 // whole run, so a slow spell of the machine (other work on it) falls on every figure alike.
@@ -343,7 +345,7 @@ std::string ScriptWithRows(const std::string& shipped, int rows) {
     }
     list += " ";
     std::string text = shipped;
-    const std::string key = "szPaperSizes : [";
+    const std::string key = kPaperListKey;
     for (size_t at = text.find(key); at != std::string::npos; at = text.find(key, at)) {
         size_t open = at + key.size();
         size_t close = text.find(']', open);
@@ -470,6 +472,26 @@ void PrintGrowth(const std::vector<Result>& results, int fewest, int most) {
     }
 }
 
+// Every language block with a paper list of its own holds the rows, so the script grows by
+// that many rows per list.
+void PrintScriptSizes(const std::string& shipped, const std::vector<int>& rowCounts, bool rewrite) {
+    int lists = 0;
+    for (size_t at = shipped.find(kPaperListKey); at != std::string::npos;
+         at = shipped.find(kPaperListKey, at + 1)) {
+        ++lists;
+    }
+    std::printf("\nThe script has %d paper lists, one per language block with its own.\n\n", lists);
+    std::printf("| paper rows |");
+    for (int rows : rowCounts) std::printf(" %d |", rows);
+    std::printf("\n|---|");
+    for (size_t k = 0; k < rowCounts.size(); ++k) std::printf("---:|");
+    std::printf("\n| script bytes |");
+    for (int rows : rowCounts) {
+        std::printf(" %zu |", rewrite ? ScriptWithRows(shipped, rows).size() : shipped.size());
+    }
+    std::printf("\n");
+}
+
 void PrintFloors() {
     std::printf("\n| call | its floor |\n|---|---|\n");
     for (const Entry& e : kEntries) std::printf("| %s | %s |\n", e.name, e.floor);
@@ -591,6 +613,7 @@ int main(int argc, char** argv) {
     if (rowCounts.size() > 1) {
         PrintGrowth(results, rowCounts.front(), rowCounts.back());
     }
+    PrintScriptSizes(shipped, rowCounts, rewrite);
     PrintFloors();
     if (rewrite) CHECK(WriteBytes(b.script, ScriptWithRows(shipped, rowCounts.front())));
     b.rows = rowCounts.front();
