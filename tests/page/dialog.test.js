@@ -6,13 +6,14 @@
 
 const support = require('./support');
 
-support.requireInstalled({ modules: ['playwright-core'], browser: true });
+support.requireInstalled({ modules: ['playwright-core', 'axe-core'], browser: true });
 
 const { test, before, after } = require('node:test');
 const assert = require('node:assert/strict');
 const host = require('../../winsim/browser/dialog_host');
 
 const kTable = support.languageTable();
+const kAxe = require('path').join(support.kRepository, 'node_modules', 'axe-core', 'axe.min.js');
 let browser;
 const contexts = new Map();
 
@@ -43,12 +44,19 @@ async function open(argument, languageId, zoom) {
   return host.openDialog(await context(languageId, zoom), support.kPageUrl, argument);
 }
 
-// The page's answer to the user's actions, null for none.
+// What answer() gives when the page never closed.
+const kStillOpen = '(the page is still open)';
+
+// The page's answer to the user's actions: null when it closed without
+// one (or the user closed it), kStillOpen when it did not close.
 async function answer(argument, actions, languageId) {
   const dialog = await open(argument, languageId);
   try {
     const result = await host.playUser(dialog, actions);
-    return result.answered ? result.answer : null;
+    if (result.answered) return result.answer;
+    const closed = actions[actions.length - 1] === 'close' ||
+                   (await dialog.page.evaluate(() => Boolean(window.__winsimDialogEnd)));
+    return closed ? null : kStillOpen;
   } finally {
     await dialog.page.close();
   }
@@ -72,9 +80,12 @@ async function checkedPaper(page) {
   return (await shownPapers(page)).filter((p) => p.checked).map((p) => p.name);
 }
 
-test('paper list and labels of each language block', async () => {
+// Every machine language, each a row: the page shows its block (papers,
+// labels, lang and dir, access keys), and each block answers as the
+// exchange says.
+test('each machine language: its block on the page, and the answers', async () => {
   await eachRow([...kTable], async ([languageId, expected]) => {
-    const locale = host.localeOf(languageId);
+    const locale = `${host.localeOf(languageId)} (${languageId.toString(16)})`;
     const { page } = await open('1000=0;', languageId);
     assert.deepEqual(await shownPapers(page), expected.papers.map((p, i) => ({
       name: p.name, size: `${p.metric} ${p.inch}`, checked: i === 0,
@@ -82,14 +93,34 @@ test('paper list and labels of each language block', async () => {
     assert.equal(await page.title(), expected.labels.szTitle, locale);
     assert.equal(await page.getByRole('heading', { name: expected.labels.szTitle }).count(), 1, locale);
     assert.equal(await page.getByRole('group', { name: expected.labels.szPaperLegend }).count(), 1, locale);
+    assert.deepEqual(await page.evaluate(() => [document.documentElement.lang, document.documentElement.dir]),
+                     [expected.lang, expected.dir], locale);
     for (const key of ['szSampleButton', 'szOkButton', 'szCancelButton']) {
-      assert.equal(await page.getByRole('button', { name: expected.labels[key], exact: true }).count(), 1,
-                   `${locale} ${key}`);
+      const button = page.getByRole('button', { name: expected.labels[key], exact: true });
+      assert.equal(await button.count(), 1, `${locale} ${key}`);
+      // The access key is the underlined letter.
+      assert.deepEqual(await button.evaluate((b) => [b.getAttribute('accesskey'),
+        Array.prototype.map.call(b.getElementsByTagName('u'), (u) => u.textContent).join('')]),
+      [expected.accessKeys[key], expected.accessKeys[key]], `${locale} ${key}`);
     }
-    const shot = support.artifactPath(`settings-page-${locale}.png`);
-    if (shot) await page.screenshot({ path: shot, fullPage: true });
     await page.close();
-  });
+    // A language that shares a block answers as that block's own does.
+    if (expected.block !== languageId) return;
+    const third = expected.papers[2];
+    const keys = expected.accessKeys;
+    const rows = [
+      // name, user actions, answer
+      ['OK', [`select:${third.name}`, `click:${expected.labels.szOkButton}`], `1000=${third.code};9900=${third.id};`],
+      ['Cancel', [`select:${third.name}`, `click:${expected.labels.szCancelButton}`], null],
+      ['Escape', [`select:${third.name}`, 'key:Escape'], null],
+      ['sample page', [`click:${expected.labels.szSampleButton}`], 'PrintSamplePage'],
+      ['OK by its access key', [`select:${third.name}`, `access:${keys.szOkButton}`], `1000=${third.code};9900=${third.id};`],
+      ['Cancel by its access key', [`access:${keys.szCancelButton}`], null],
+      ['sample page by its access key', [`access:${keys.szSampleButton}`], 'PrintSamplePage'],
+    ];
+    const answers = await Promise.all(rows.map(([, actions]) => answer('1000=0;', actions, languageId)));
+    rows.forEach(([name, , expectedAnswer], i) => assert.equal(answers[i], expectedAnswer, `${locale} ${name}`));
+  }, 2);
 });
 
 test('the browser locale of each machine language is that language on the page', async () => {
@@ -128,7 +159,14 @@ test('current paper from key 1000, else key 9900, else the first', async () => {
   });
 });
 
+// A settings string of 511 characters with no paper size item: with the
+// page's "9900=257;" it would come back as 520, which the driver refuses.
+const kItems = Array.from({ length: 35 }, (_, i) => `k${String(i).padStart(3, '0')}=abcdefgh;`).join('');
+const kFull = `1000=1;${kItems}zzzzzzzzzzz=1;`;
+const kFullAnswer = `1000=1;9900=257;${kItems}`;
+
 test('answers to the user', async () => {
+  assert.equal(kFull.length, 511);
   const rows = [
     // name, argument, user actions, answer
     ['OK keeps the paper', '1000=1;', ['click:OK'], '1000=1;9900=257;'],
@@ -137,7 +175,7 @@ test('answers to the user', async () => {
     ['Cancel', '1000=0;', ['select:5 x 7 in', 'click:Cancel'], null],
     ['Escape', '1000=0;', ['select:5 x 7 in', 'key:Escape'], null],
     ['the close box', '1000=0;', ['select:5 x 7 in', 'close'], null],
-    ['the user just leaves', '1000=0;', [], null],
+    ['the user just leaves', '1000=0;', [], kStillOpen],
     ['sample page', '1000=1;', ['select:4 x 6 in', 'click:Print sample page'], 'PrintSamplePage'],
     ['unknown items kept in order and form', '2000=5;1000=1;x=;9900=257;note=a b =c;',
      ['select:4 x 6 in', 'click:OK'], '1000=0;9900=256;2000=5;x=;note=a b =c;'],
@@ -147,6 +185,12 @@ test('answers to the user', async () => {
     ['no argument', null, ['click:OK'], '1000=0;9900=256;'],
     ['no item in it', 'garbage', ['click:OK'], '1000=0;9900=256;'],
     ['broken items dropped', ';;=5;1000;a=1;;', ['click:OK'], '1000=0;9900=256;a=1;'],
+    ['a full argument without a paper size: the items that fit', kFull, ['click:OK'], kFullAnswer],
+    ['an answer of exactly 511 characters', `1000=1;k=${'v'.repeat(511 - 19)};`, ['click:OK'],
+     `1000=1;9900=257;k=${'v'.repeat(511 - 19)};`],
+    ['one character over: the item goes', `1000=1;k=${'v'.repeat(511 - 18)};`, ['click:OK'], '1000=1;9900=257;'],
+    ['an item too long ends the answer', `1000=1;a=1;b=${'x'.repeat(600)};c=2;`, ['click:OK'],
+     '1000=1;9900=257;a=1;'],
     ['French papers', '1000=0;', ['select:3,5 x 5 po', 'click:OK'], '1000=3;9900=259;', 0x040C],
     ['French Cancel', '1000=0;', ['click:Annuler'], null, 0x040C],
   ];
@@ -161,9 +205,10 @@ test('keyboard only', async () => {
     ['arrow to the next paper, Enter', '1000=0;', ['ArrowDown', 'Enter'], '1000=1;9900=257;'],
     ['arrows wrap around', '1000=3;', ['ArrowDown', 'Enter'], '1000=0;9900=256;'],
     ['arrow up', '1000=2;', ['ArrowUp', 'ArrowUp', 'Enter'], '1000=0;9900=256;'],
-    ['Tab to the sample button', '1000=0;', ['Tab', 'Enter'], 'PrintSamplePage'],
-    ['Tab to OK, Space', '1000=0;', ['ArrowDown', 'Tab', 'Tab', 'Space'], '1000=1;9900=257;'],
-    ['Tab to Cancel, Enter', '1000=0;', ['ArrowDown', 'Tab', 'Tab', 'Tab', 'Enter'], null],
+    ['Tab then Enter from the list is OK', '1000=0;', ['ArrowDown', 'Tab', 'Enter'], '1000=1;9900=257;'],
+    ['Tab to OK, Space', '1000=0;', ['ArrowDown', 'Tab', 'Space'], '1000=1;9900=257;'],
+    ['Tab to Cancel, Enter', '1000=0;', ['ArrowDown', 'Tab', 'Tab', 'Enter'], null],
+    ['the sample button is last', '1000=0;', ['Tab', 'Tab', 'Tab', 'Enter'], 'PrintSamplePage'],
     ['Tab back from the buttons, Enter', '1000=0;', ['Tab', 'Tab', 'Shift+Tab', 'Shift+Tab', 'ArrowDown', 'Enter'],
      '1000=1;9900=257;'],
     ['Escape', '1000=0;', ['ArrowDown', 'Escape'], null],
@@ -181,28 +226,100 @@ test('keyboard only', async () => {
     }));
     await page.keyboard.press('Tab');
   }
-  assert.deepEqual(order, ['radio 5 x 7 in', 'button Print sample page', 'button OK', 'button Cancel']);
+  assert.deepEqual(order, ['radio 5 x 7 in', 'button OK', 'button Cancel', 'button Print sample page']);
   await page.close();
 });
 
-test('readable at 200% zoom', async () => {
-  await eachRow([...kTable.keys()], async (languageId) => {
-    const locale = host.localeOf(languageId);
-    const { page } = await open('1000=0;', languageId, 2);
-    // No line runs out of the window sideways, and no control covers another.
+// Each block as its users meet it: at 100%, 200% and 400% zoom and in
+// forced colours, with no axe-core violation and no control out of reach;
+// a screenshot of each.
+test('every block at every zoom and in forced colours', async () => {
+  const conditions = [
+    // name, zoom, forced colours
+    ['100', 1, false],
+    ['200', 2, false],
+    ['400', 4, false],
+    ['forced', 1, true],
+  ];
+  const rows = [];
+  for (const [languageId, entry] of kTable) {
+    if (entry.block !== languageId) continue;
+    for (const condition of conditions) rows.push([languageId, ...condition]);
+  }
+  await eachRow(rows, async ([languageId, name, zoom, forced]) => {
+    const where = `${host.localeOf(languageId)} ${name}`;
+    const { page } = await open('1000=0;', languageId, zoom);
+    if (forced) await page.emulateMedia({ forcedColors: 'active' });
+    await page.addScriptTag({ path: kAxe });
+    const violations = await page.evaluate(async () =>
+      (await window.axe.run(document)).violations.map((v) => `${v.id} (${v.impact}): ${v.nodes.map((n) => n.target.join(' ')).join(', ')}`));
+    assert.deepEqual(violations, [], where);
     const layout = await page.evaluate(() => {
-      const boxes = Array.prototype.map.call(
-        document.querySelectorAll('button, label, .size span'), (e) => e.getBoundingClientRect());
-      const overlaps = boxes.some((a, i) => boxes.some((b, j) => j > i &&
-        a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom));
+      const rect = (e) => e.getBoundingClientRect();
+      const shown = (e) => rect(e).width > 0 && rect(e).height > 0;
+      const all = (selector) => Array.prototype.filter.call(document.querySelectorAll(selector), shown);
+      const texts = all('button, label, legend, .size span');
+      const boxes = texts.map(rect);
       const width = document.documentElement.clientWidth;
+      const height = document.documentElement.clientHeight;
+      const controls = all('button, input').map(rect);
+      const lines = (e) => {
+        const range = document.createRange();
+        range.selectNodeContents(e);
+        return new Set(Array.prototype.map.call(range.getClientRects(), (r) => Math.round(r.top))).size;
+      };
+      // The focus ring: the control's box grown by the outline's offset and
+      // width, which must not reach another control's text.
+      const ringTouches = all('button, input').filter((control) => {
+        const style = getComputedStyle(control);
+        const grow = parseFloat(style.outlineOffset) + parseFloat(style.outlineWidth);
+        const r = rect(control);
+        return texts.some((t) => {
+          const b = rect(t);
+          return !control.contains(t) && r.left - grow < b.right && b.left < r.right + grow &&
+                 r.top - grow < b.bottom && b.top < r.bottom + grow;
+        });
+      }).map((c) => c.id);
+      const column = (selector, side) => new Set(all(selector).map((e) => Math.round(rect(e)[side]))).size;
+      const rtl = document.documentElement.dir === 'rtl';
+      const list = rect(document.querySelector('fieldset'));
+      const picture = rect(document.querySelector('.frame'));
       return {
-        sideways: document.documentElement.scrollWidth > width || boxes.some((b) => b.right > width),
-        overlaps,
+        sideways: document.documentElement.scrollWidth > width || boxes.some((b) => b.right > width || b.left < 0),
+        overlaps: boxes.some((a, i) => boxes.some((b, j) => j > i &&
+          a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom)),
+        allInView: document.documentElement.scrollHeight <= height &&
+          controls.every((c) => c.top >= 0 && c.bottom <= height && c.left >= 0 && c.right <= width),
+        wrappedButtons: all('button').filter((b) => lines(b) > 1).map((b) => b.id),
+        sizeColumns: [column('.size [id$="-mm"]', rtl ? 'right' : 'left'), column('.size [id$="-in"]', rtl ? 'right' : 'left')],
+        oneColumn: picture.top >= list.bottom,
+        ringTouches,
       };
     });
-    assert.deepEqual(layout, { sideways: false, overlaps: false }, locale);
-    const shot = support.artifactPath(`settings-page-${locale}-200.png`);
+    const expected = {
+      sideways: false,
+      overlaps: false,
+      // At 400% the page scrolls; it reflows to one column instead.
+      allInView: zoom < 4 ? true : layout.allInView,
+      wrappedButtons: zoom < 4 ? [] : layout.wrappedButtons,
+      sizeColumns: zoom === 1 ? [1, 1] : [0, 0],
+      oneColumn: zoom === 4,
+      ringTouches: [],
+    };
+    assert.deepEqual(layout, expected, where);
+    if (zoom === 4) {
+      // Every button is there to scroll to, and fits the window once there.
+      for (const button of await page.getByRole('button').all()) {
+        await button.scrollIntoViewIfNeeded();
+        const box = await button.boundingBox();
+        const view = page.viewportSize();
+        // Scroll positions are whole pixels: a fraction may stay out of view.
+        assert.ok(box && box.y >= 0 && box.y + box.height <= view.height + 1 && box.x >= 0 &&
+                  box.x + box.width <= view.width, `${where}: ${await button.textContent()} out of reach`);
+      }
+      await page.evaluate(() => window.scrollTo(0, 0));
+    }
+    const shot = support.artifactPath(`settings-page-${host.localeOf(languageId)}-${name}.png`);
     if (shot) await page.screenshot({ path: shot, fullPage: true });
     await page.close();
   });

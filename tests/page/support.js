@@ -29,25 +29,39 @@ function requireInstalled({ modules, browser = false }) {
   }
 }
 
-// tests/shared/page_papers.tsv by language: { papers, status, labels }.
+// tests/shared/page_papers.tsv by language: { papers, status, lang, dir,
+// labels, accessKeys, block }, block being the language whose block it
+// shows (itself for a block of its own). Shared blocks come last in the map.
 function languageTable() {
   const text = fs.readFileSync(path.join(kRepository, 'tests', 'shared', 'page_papers.tsv'), 'utf8');
   const table = new Map();
+  const same = [];
   for (const line of text.split('\n')) {
     if (line === '' || line.startsWith('#')) continue;
     const [kind, language, ...rest] = line.split('\t');
     const id = parseInt(language, 16);
-    if (!table.has(id)) table.set(id, { papers: [], status: '', labels: {} });
+    if (kind === 'same') {
+      same.push([id, parseInt(rest[0], 16)]);
+      continue;
+    }
+    if (!table.has(id)) {
+      table.set(id, { papers: [], status: '', lang: '', dir: '', labels: {}, accessKeys: {}, block: id });
+    }
     const entry = table.get(id);
     if (kind === 'paper') {
       const [name, width, height, paperId, code, metric, inch] = rest;
       entry.papers.push({ name, width: +width, height: +height, id: +paperId, code: +code, metric, inch });
     } else if (kind === 'status') {
       entry.status = rest[0];
+    } else if (kind === 'page') {
+      [entry.lang, entry.dir] = rest;
     } else if (kind === 'label') {
       entry.labels[rest[0]] = rest[1];
+    } else if (kind === 'accesskey') {
+      entry.accessKeys[rest[0]] = rest[1];
     }
   }
+  for (const [id, block] of same) table.set(id, { ...table.get(block), block });
   return table;
 }
 

@@ -31,14 +31,18 @@ const kActionTimeoutMs = 5000;
 // language not listed gets US English, whose block is the driver's
 // fallback too.
 const kLocales = {
-  0x0409: 'en-US', 0x0809: 'en-GB', 0x0C09: 'en-AU', 0x1009: 'en-CA', 0x1809: 'en-IE',
-  0x040C: 'fr-FR', 0x080C: 'fr-BE', 0x0C0C: 'fr-CA', 0x100C: 'fr-CH',
-  0x0407: 'de-DE', 0x0807: 'de-CH', 0x0C07: 'de-AT',
-  0x0410: 'it-IT', 0x0C0A: 'es-ES', 0x080A: 'es-MX', 0x0413: 'nl-NL', 0x0813: 'nl-BE',
-  0x0416: 'pt-BR', 0x0816: 'pt-PT', 0x0406: 'da-DK', 0x041D: 'sv-SE', 0x0414: 'nb-NO',
-  0x040B: 'fi-FI', 0x0415: 'pl-PL', 0x0405: 'cs-CZ', 0x040E: 'hu-HU', 0x0408: 'el-GR',
-  0x041F: 'tr-TR', 0x0419: 'ru-RU', 0x0411: 'ja-JP', 0x0412: 'ko-KR',
-  0x0804: 'zh-CN', 0x0404: 'zh-TW',
+  0x0409: 'en-US', 0x0809: 'en-GB', 0x0C09: 'en-AU', 0x1009: 'en-CA', 0x1409: 'en-NZ', 0x1809: 'en-IE',
+  0x040C: 'fr-FR', 0x080C: 'fr-BE', 0x0C0C: 'fr-CA', 0x100C: 'fr-CH', 0x140C: 'fr-LU', 0x180C: 'fr-MC',
+  0x0407: 'de-DE', 0x0807: 'de-CH', 0x0C07: 'de-AT', 0x1007: 'de-LU', 0x1407: 'de-LI',
+  0x0410: 'it-IT', 0x0810: 'it-CH',
+  0x0C0A: 'es-ES', 0x040A: 'es-ES-u-co-trad', 0x080A: 'es-MX', 0x2C0A: 'es-AR', 0x240A: 'es-CO', 0x340A: 'es-CL',
+  0x0413: 'nl-NL', 0x0813: 'nl-BE', 0x0416: 'pt-BR', 0x0816: 'pt-PT',
+  0x0411: 'ja-JP', 0x0804: 'zh-CN', 0x1004: 'zh-SG', 0x0404: 'zh-TW', 0x0C04: 'zh-HK',
+  0x0401: 'ar-SA', 0x0801: 'ar-IQ', 0x0C01: 'ar-EG', 0x1001: 'ar-LY', 0x1401: 'ar-DZ', 0x1801: 'ar-MA',
+  0x1C01: 'ar-TN', 0x2001: 'ar-OM', 0x2401: 'ar-YE', 0x2801: 'ar-SY', 0x2C01: 'ar-JO', 0x3001: 'ar-LB',
+  0x3401: 'ar-KW', 0x3801: 'ar-AE', 0x3C01: 'ar-BH', 0x4001: 'ar-QA',
+  0x0406: 'da-DK', 0x041D: 'sv-SE', 0x0414: 'nb-NO', 0x040B: 'fi-FI', 0x0415: 'pl-PL', 0x0405: 'cs-CZ',
+  0x040E: 'hu-HU', 0x0408: 'el-GR', 0x041F: 'tr-TR', 0x0419: 'ru-RU', 0x0412: 'ko-KR',
 };
 
 function localeOf(languageId) {
@@ -100,9 +104,35 @@ async function openDialog(context, url, argument) {
   return { page, end };
 }
 
+// Alt with a letter, as a person presses a control's access key. The
+// browser matches access keys on the letter the layout gives the key
+// (unmodifiedText), which playwright's keyboard leaves out with Alt held,
+// so the events go through the DevTools protocol; a letter of any script
+// works, as with that script's keyboard layout.
+async function pressAccessKey(page, letter) {
+  const session = await page.context().newCDPSession(page);
+  const upper = letter.toUpperCase();
+  const latin = upper.length === 1 && upper >= 'A' && upper <= 'Z';
+  const key = {
+    modifiers: 1,
+    key: letter,
+    code: latin ? `Key${upper}` : '',
+    windowsVirtualKeyCode: latin ? upper.charCodeAt(0) : 0,
+    unmodifiedText: letter,
+  };
+  try {
+    await session.send('Input.dispatchKeyEvent', { type: 'rawKeyDown', ...key });
+    await session.send('Input.dispatchKeyEvent', { type: 'char', text: letter, ...key });
+    await session.send('Input.dispatchKeyEvent', { type: 'keyUp', ...key });
+  } finally {
+    await session.detach().catch(() => {});
+  }
+}
+
 // One user action: "select:<paper name>", "click:<button name>",
 // "key:<key>" (Playwright's key names, e.g. Enter, Escape, Tab, ArrowDown,
-// Shift+Tab) or "close" (the window's close box).
+// Shift+Tab), "access:<letter>" (Alt with a control's access key) or
+// "close" (the window's close box).
 async function act(page, action) {
   const colon = action.indexOf(':');
   const verb = colon < 0 ? action : action.slice(0, colon);
@@ -117,10 +147,12 @@ async function act(page, action) {
     await button.click();
   } else if (verb === 'key' && what) {
     await page.keyboard.press(what);
+  } else if (verb === 'access' && [...what].length === 1) {
+    await pressAccessKey(page, what);
   } else if (action === 'close') {
     return 'close';
   } else {
-    throw new Error(`unknown user action "${action}" (select:<paper>, click:<button>, key:<key>, close)`);
+    throw new Error(`unknown user action "${action}" (select:<paper>, click:<button>, key:<key>, access:<letter>, close)`);
   }
   return '';
 }
