@@ -286,11 +286,11 @@ var larkSettings = (function () {
   }
 
   // "&" marks the access key in a label, as in a dialog's resources; "&&"
-  // is an ampersand. at is where the key stands in the shown text, -1 for
-  // none.
+  // is an ampersand. at is where its letter stands in the shown text, -1
+  // for none.
   function accessLabel(text) {
     var shown = "";
-    var key = "";
+    var letter = "";
     var at = -1;
     for (var i = 0; i < text.length; ++i) {
       var c = text.charAt(i);
@@ -298,12 +298,12 @@ var larkSettings = (function () {
         c = text.charAt(++i);
         if (c !== "&" && at < 0) {
           at = shown.length;
-          key = c;
+          letter = c;
         }
       }
       shown += c;
     }
-    return { text: shown, key: key, at: at };
+    return { text: shown, letter: letter, at: at };
   }
 
   // "%d": white space, a sign, digits; wraps to 32 bits as the driver's
@@ -502,9 +502,9 @@ var larkSettings = (function () {
     var a = accessLabel(text);
     setText(button, a.text.substring(0, a.at < 0 ? a.text.length : a.at));
     if (a.at < 0) return;
-    button.appendChild(element("u", "", a.key));
+    button.appendChild(element("u", "", a.letter));
     button.appendChild(document.createTextNode(a.text.substring(a.at + 1)));
-    button.setAttribute("accesskey", a.key);
+    button.setAttribute("accesskey", a.letter);
   }
 
   function sizeText(first, second, decimals, unit, mark) {

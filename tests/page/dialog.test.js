@@ -40,8 +40,8 @@ async function eachRow(rows, check, width = 4) {
   return results;
 }
 
-async function open(argument, languageId, zoom) {
-  return host.openDialog(await context(languageId, zoom), support.kPageUrl, argument);
+async function open(argument, languageId, zoom, url = support.kPageUrl) {
+  return host.openDialog(await context(languageId, zoom), url, argument);
 }
 
 // What answer() gives when the page never closed.
@@ -49,8 +49,8 @@ const kStillOpen = '(the page is still open)';
 
 // The page's answer to the user's actions: null when it closed without
 // one (or the user closed it), kStillOpen when it did not close.
-async function answer(argument, actions, languageId) {
-  const dialog = await open(argument, languageId);
+async function answer(argument, actions, languageId, url) {
+  const dialog = await open(argument, languageId, 1, url);
   try {
     const result = await host.playUser(dialog, actions);
     if (result.answered) return result.answer;
@@ -323,4 +323,90 @@ test('every block at every zoom and in forced colours', async () => {
     if (shot) await page.screenshot({ path: shot, fullPage: true });
     await page.close();
   });
+});
+
+// MSHTML lets the page size its dialog (dialogWidth and dialogHeight, the
+// content area); the page asks for what its content needs. Here the two
+// are given as MSHTML gives them, and the window then takes the size asked.
+test('the page sizes an MSHTML dialog to its content', async () => {
+  const rows = [...kTable].filter(([languageId, entry]) => entry.block === languageId);
+  const sized = await host.newDialogContext(browser, { languageId: 0x0409 });
+  await eachRow(rows, async ([languageId]) => {
+    const where = host.localeOf(languageId);
+    const own = await host.newDialogContext(browser, { languageId });
+    await own.addInitScript(() => {
+      window.dialogWidth = '250px';
+      window.dialogHeight = '150px';
+    });
+    const { page } = await host.openDialog(own, support.kPageUrl, '1000=0;');
+    const asked = await page.evaluate(() => [window.dialogWidth, window.dialogHeight]);
+    assert.ok(asked.every((v) => /^\d+px$/.test(v)), `${where}: ${asked}`);
+    await page.setViewportSize({ width: parseInt(asked[0], 10), height: parseInt(asked[1], 10) });
+    const fit = await page.evaluate(() => {
+      const root = document.documentElement;
+      const inside = Array.prototype.every.call(document.querySelectorAll('button, input'), (e) => {
+        const r = e.getBoundingClientRect();
+        return r.left >= 0 && r.top >= 0 && r.right <= root.clientWidth && r.bottom <= root.clientHeight;
+      });
+      const sizesShown = getComputedStyle(document.querySelector('.size')).display !== 'none';
+      return { scrolls: root.scrollWidth > root.clientWidth || root.scrollHeight > root.clientHeight, inside, sizesShown };
+    });
+    assert.deepEqual(fit, { scrolls: false, inside: true, sizesShown: true }, `${where} at ${asked}`);
+    await own.close();
+  });
+  await sized.close();
+});
+
+// A package whose settings.js is missing or broken: the page says so in
+// one sentence, and Cancel, Escape and the close box still end it without
+// an answer.
+test('a broken settings.js', async () => {
+  const fs = require('fs');
+  const os = require('os');
+  const path = require('path');
+  const script = fs.readFileSync(path.join(support.kPackage, 'settings.js'));
+  const cases = [
+    // name, settings.js (null: none)
+    ['missing', null],
+    ['empty', Buffer.alloc(0)],
+    ['cut in the first block', script.subarray(0, 1500)],
+    ["cut in the page's script", script.subarray(0, script.length - 200)],
+  ];
+  const root = fs.mkdtempSync(path.join(os.tmpdir(), 'lark-page-'));
+  try {
+    const urls = cases.map(([name, bytes], i) => {
+      const dir = path.join(root, String(i));
+      fs.mkdirSync(dir);
+      fs.copyFileSync(path.join(support.kPackage, 'settings.htm'), path.join(dir, 'settings.htm'));
+      if (bytes) fs.writeFileSync(path.join(dir, 'settings.js'), bytes);
+      return require('url').pathToFileURL(path.join(dir, 'settings.htm')).href;
+    });
+    await eachRow(cases.map((c, i) => [...c, urls[i]]), async ([name, , url]) => {
+      const { page } = await open('1000=1;', 0x0409, 1, url);
+      const shown = await page.evaluate(() => ({
+        message: Array.prototype.map.call(document.querySelectorAll('[role=alert]'), (e) => e.textContent),
+        focused: document.activeElement && document.activeElement.id,
+      }));
+      assert.equal(shown.message.length, 1, name);
+      assert.match(shown.message[0], /^[^.;]+; [^.;]+\.$/, `${name}: one sentence`);
+      assert.equal(shown.focused, 'szCancelButton', name);
+      assert.deepEqual(await page.getByRole('button').allTextContents(), ['Cancel'], name);
+      assert.equal(await page.getByRole('radio').count(), 0, name);
+      await page.addScriptTag({ path: kAxe });
+      assert.deepEqual(await page.evaluate(async () => (await window.axe.run(document)).violations.map((v) => v.id)),
+                       [], name);
+      await page.close();
+      const rows = [
+        // user, answer
+        [['click:Cancel'], null],
+        [['key:Escape'], null],
+        [['key:Enter'], null],
+        [['close'], null],
+      ];
+      const answers = await Promise.all(rows.map(([actions]) => answer('1000=1;', actions, 0x0409, url)));
+      rows.forEach(([actions, expected], i) => assert.equal(answers[i], expected, `${name}: ${actions}`));
+    });
+  } finally {
+    fs.rmSync(root, { recursive: true, force: true });
+  }
 });
