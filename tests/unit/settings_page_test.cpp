@@ -32,9 +32,11 @@ struct Language {
     std::string status;
 };
 
-// Rows "paper" and "status" of the shared table, by language (hexadecimal).
+// Rows "paper" and "status" of the shared table, by language (hexadecimal);
+// a language of a "same" row gets the rows of the language it names.
 std::map<std::string, Language> PageTable() {
     std::map<std::string, Language> table;
+    std::vector<std::pair<std::string, std::string>> same;
     std::ifstream in(LARK_PAGE_PAPERS);
     std::string line;
     while (std::getline(in, line)) {
@@ -47,8 +49,11 @@ std::map<std::string, Language> PageTable() {
                                           static_cast<WORD>(std::stoi(f[5])), std::stoi(f[6])});
         } else if (f[0] == "status" && f.size() >= 3) {
             table[f[1]].status = f[2];
+        } else if (f[0] == "same" && f.size() >= 3) {
+            same.emplace_back(f[1], f[2]);
         }
     }
+    for (const auto& [language, block] : same) table[language] = table.at(block);
     return table;
 }
 
@@ -59,10 +64,13 @@ std::string StoredText(const char16_t* name) {
 
 class SettingsPageTest : public DriverMachineTest {};
 
+// Every shipped language, and two that fall back to US English, as the
+// machine's language.
 TEST_F(SettingsPageTest, DriverReadsTheTableThePageShows) {
     auto table = PageTable();
-    ASSERT_EQ(table.size(), 4u) << LARK_PAGE_PAPERS;
+    ASSERT_EQ(table.size(), 49u) << LARK_PAGE_PAPERS;
     for (const auto& [language, expected] : table) {
+        ASSERT_FALSE(expected.papers.empty()) << language;
         winsim::SetSetting("language", language);
         const size_t n = expected.papers.size();
         OpenedPrinter printer;
@@ -88,6 +96,55 @@ TEST_F(SettingsPageTest, DriverReadsTheTableThePageShows) {
         std::u16string name = kPrinter;
         ASSERT_TRUE(DrvPrinterEvent(name.data(), PRINTER_EVENT_INITIALIZE, 0, 0)) << language;
         EXPECT_EQ(StoredText(u"StatusMessage"), expected.status) << language;
+    }
+}
+
+// A settings.js that is missing or cut short: the driver's readers keep
+// their built-in defaults where they find no block, or no whole list.
+TEST_F(SettingsPageTest, BrokenScriptKeepsTheDefaults) {
+    std::ifstream in(std::string(LARK_PACKAGE_DIR) + "/settings.js", std::ios::binary);
+    const std::string shipped(std::istreambuf_iterator<char>(in), {});
+    const size_t firstList = shipped.find("szPaperSizes");
+    const size_t japanese = shipped.find("var sz0x0411");
+    ASSERT_NE(firstList, std::string::npos);
+    ASSERT_NE(japanese, std::string::npos);
+    const std::string kDefaultStatus =
+        "There is a problem with your printer.\r\nCheck your printer screen for more information.";
+    struct Row {
+        const char* name;
+        bool present;
+        std::string script;
+        const char* language;
+        size_t papers;
+        const char* firstPaper;
+        std::string status;
+    } rows[] = {
+        {"missing", false, "", "0409", 1, "Automatic", kDefaultStatus},
+        {"empty", true, "", "0409", 1, "Automatic", kDefaultStatus},
+        {"cut in the first list", true, shipped.substr(0, firstList + 40), "0409", 1, "Automatic",
+         kDefaultStatus},
+        {"cut before the Japanese block: US English", true, shipped.substr(0, japanese), "0411", 4,
+         "4 x 6 in",
+         "There is a problem with your printer.\\nCheck your printer screen for more information."},
+    };
+    for (const Row& row : rows) {
+        NextMachine(row, rows[0]);
+        if (row.present) {
+            WriteDriverFile("settings.js", row.script);
+        } else {
+            RemoveDriverFile("settings.js");
+        }
+        winsim::SetSetting("language", row.language);
+        OpenedPrinter printer;
+        ASSERT_EQ(DrvDeviceCapabilities(printer.handle, nullptr, DC_PAPERS, nullptr, nullptr),
+                  row.papers)
+            << row.name;
+        std::vector<WCHAR> names(row.papers * 64);
+        DrvDeviceCapabilities(printer.handle, nullptr, DC_PAPERNAMES, names.data(), nullptr);
+        EXPECT_EQ(Narrow(names.data()), row.firstPaper) << row.name;
+        std::u16string name = kPrinter;
+        ASSERT_TRUE(DrvPrinterEvent(name.data(), PRINTER_EVENT_INITIALIZE, 0, 0)) << row.name;
+        EXPECT_EQ(StoredText(u"StatusMessage"), row.status) << row.name;
     }
 }
 
@@ -123,6 +180,13 @@ TEST_F(SettingsPageTest, SettingsRoadWithThePageInTheBrowser) {
         {"French page",
          "040C",
          {"select:3,5 x 5 po", "click:OK"},
+         259,
+         "1000=3;9900=259;",
+         {K::Answer},
+         0},
+        {"Japanese page, OK by its access key",
+         "0411",
+         {"select:L判", "access:O"},
          259,
          "1000=3;9900=259;",
          {K::Answer},
