@@ -24,6 +24,7 @@ int Print(const Args& args);
 int Jobs(const Args& args);
 int Dialog(const Args& args);
 int Properties(const Args& args);
+int Report(const Args& args);
 
 // Prints the message to stderr and returns 2 (usage) or 1 (failure).
 int Usage(const std::string& message);

@@ -58,6 +58,9 @@ const std::map<std::string, Command>& Commands() {
           "dialog answer <text> | sample | none | null | fail [hresult] | user <action> |"
           " list | clear   script the settings dialog",
           true}},
+        {"report",
+         {larksim::Report,
+          "report [--out <file.html>]   everything the machine recorded, as one HTML file", true}},
     };
     return commands;
 }

@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "larksim.h"
+#include "winsim/road_records.h"
 
 namespace larksim {
 namespace {
@@ -119,6 +120,7 @@ struct Poll {
 // Each SetPortW follows its "Setting port status" line; each box follows
 // the port status it came after. raw adds the debug log's own lines.
 void PrintMonitorTimeline(const std::vector<std::string>& log, int pid, bool raw) {
+    winsim::RecordMonitorRun(pid, log);
     auto statuses = OfProcess(winsim::PortStatuses(), pid);
     auto boxes = OfProcess(winsim::MessageBoxes(), pid);
     size_t nextStatus = 0, nextBox = 0;

@@ -14,6 +14,7 @@
 
 #include "driver_devmode.h"
 #include "larksim.h"
+#include "winsim/road_records.h"
 
 namespace larksim {
 namespace {
@@ -101,18 +102,23 @@ int PlayDocument(Job& job, std::vector<uint8_t>& application) {
     int result = job.event(job.handle, nullptr, DOCUMENTEVENT_CREATEDCPRE, sizeof pre, &pre,
                            sizeof record, &record);
     std::printf("CREATEDCPRE: %s\n", EventResult(result));
+    winsim::RecordRoadStep("CREATEDCPRE", result, record,
+                           record != nullptr ? sizeof(DriverDevmode) : 0);
     if (result != DOCUMENTEVENT_SUCCESS || record == nullptr) return 1;
     PrintRecord(static_cast<DriverDevmode*>(record));
     winsim::SetPrinterJobs(name, 1);
     result = job.event(job.handle, nullptr, DOCUMENTEVENT_STARTDOC, 0, nullptr, 0, nullptr);
     std::printf("STARTDOC: %s (one job in the queue for %d ms)\n", EventResult(result), job.jobMs);
+    winsim::RecordRoadStep("STARTDOC", result, nullptr, 0);
     std::this_thread::sleep_for(std::chrono::milliseconds(job.jobMs));
     winsim::SetPrinterJobs(name, 0);
     result = job.event(job.handle, nullptr, DOCUMENTEVENT_ENDDOC, 0, nullptr, 0, nullptr);
     std::printf("ENDDOC: %s\n", EventResult(result));
+    winsim::RecordRoadStep("ENDDOC", result, nullptr, 0);
     result = job.event(job.handle, nullptr, DOCUMENTEVENT_CREATEDCPOST, sizeof record, &record, 0,
                        nullptr);
     std::printf("CREATEDCPOST: %s\n", EventResult(result));
+    winsim::RecordRoadStep("CREATEDCPOST", result, nullptr, 0);
     return 0;
 }
 
@@ -158,6 +164,7 @@ int Print(const Args& args) {
         Fail("the driver has no DrvDocumentEvent or the printer does not open");
     }
     winsim::UnloadDriverModule(module);
+    winsim::RecordRoadEnd("print", name, exitCode, {});
     if (exitCode != 0) return exitCode;
     int pid = WaitForMonitor(name + u" - Status", log, logStart, static_cast<int>(waitSeconds));
     std::printf("monitor timeline (%s):\n", winsim::ToUtf8(kLogPath).c_str());

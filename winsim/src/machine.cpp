@@ -49,6 +49,10 @@ const char* const kSchema[] = {
     " kernel INT, keys INT, device_lists INT, heap INT, global INT, local INT, files INT)",
     // One "Function count" line per function called.
     "CREATE TABLE IF NOT EXISTS process_calls(pid INTEGER PRIMARY KEY, calls TEXT)",
+    // larksim's records of its roads (winsim/road_records.h).
+    "CREATE TABLE IF NOT EXISTS road_records(seq INTEGER PRIMARY KEY AUTOINCREMENT, kind TEXT,"
+    " pid INT, thread INT, micros INT, name TEXT, printer TEXT, result INT, data BLOB, text TEXT,"
+    " counts TEXT)",
 };
 
 bool MakeDirs(const std::string& path) {
