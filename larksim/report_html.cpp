@@ -124,6 +124,7 @@ pre.log { margin: 0; padding: .5rem; white-space: pre-wrap; overflow-wrap: anywh
   svg.sequence { width: 100%; height: auto; }
   section.road { break-before: page; }
   li.poll, figure, tr, .job, .box { break-inside: avoid; }
+  details { display: none; }
   .tip { border-bottom: none; }
   .tip-text { display: block; position: static; width: auto; border: none; padding: 0;
     box-shadow: none; font-size: .8rem; }
@@ -706,7 +707,7 @@ private:
         std::string field = StatusField(p.deviceId);
         std::string device;
         if (!field.empty()) {
-            device = "<code>" + MarkedField(field) + "</code>";
+            device = "<code title=\"" + Escape(p.deviceId) + "\">" + MarkedField(field) + "</code>";
             if (p.hasResult) device += " status " + std::to_string(p.result);
         } else if (!p.deviceId.empty()) {
             device = "no S field: " + Code(p.deviceId);

@@ -94,7 +94,7 @@ after(async () => {
 
 // The report in a page of its own. Every request that is not for the file
 // itself or a data: URL is refused and kept; so are script errors.
-async function open({ zoom = 1, media = 'screen' } = {}) {
+async function open({ zoom = 1, media = 'screen', url = reportUrl } = {}) {
   const context = await browser.newContext({
     viewport: { width: Math.round(1280 / zoom), height: Math.round(900 / zoom) },
     deviceScaleFactor: zoom,
@@ -104,13 +104,13 @@ async function open({ zoom = 1, media = 'screen' } = {}) {
   const left = [];
   const errors = [];
   page.on('request', (r) => {
-    if (r.url() !== reportUrl && !r.url().startsWith('data:')) left.push(r.url());
+    if (r.url() !== url && !r.url().startsWith('data:')) left.push(r.url());
   });
-  await page.route('**', (route) => (route.request().url() === reportUrl ? route.continue() : route.abort()));
+  await page.route('**', (route) => (route.request().url() === url ? route.continue() : route.abort()));
   page.on('pageerror', (e) => errors.push(String(e)));
   page.on('console', (m) => { if (m.type() === 'error') errors.push(m.text()); });
   await page.emulateMedia({ media });
-  await page.goto(reportUrl, { waitUntil: 'load' });
+  await page.goto(url, { waitUntil: 'load' });
   return { page, context, left, errors };
 }
 
@@ -222,5 +222,25 @@ test('on paper every box text shows and nothing is cut off', async () => {
   assert.deepEqual({ ...paper, tips: 0 }, { hiddenTips: 0, tips: 0, clipped: 0, wideSequences: 0 });
   const print = support.artifactPath('report.pdf');
   if (print) await page.pdf({ path: print, format: 'A4' });
+  await context.close();
+});
+
+test('what the page answers and the printer reports stays text', async () => {
+  const answer = '1000=1;<img src=x onerror="document.title=1">;';
+  const deviceId = 'MFG:<b>Lark</b>;CMD:JPEG;S:0304000000000000000000;';
+  larksim('properties', 'Lark Photo', '--answer', answer);
+  larksim('usb', 'script', 'USB001', deviceId);
+  larksim('monitor', 'Lark Photo');
+  const report = path.join(root, 'hostile.html');
+  larksim('report', '--out', report);
+  const { page, context, left, errors } = await open({ url: pathToFileURL(report).href });
+  const seen = await page.evaluate(() => ({
+    injected: document.querySelectorAll('main img:not([src^="data:"]), main b').length,
+    text: document.body.textContent,
+  }));
+  assert.equal(seen.injected, 0);
+  assert.ok(seen.text.includes(`"${answer}"`), 'the answer as it came');
+  assert.ok(seen.text.includes(deviceId), 'the device ID as it came');
+  assert.deepEqual({ left, errors }, { left: [], errors: [] });
   await context.close();
 });
