@@ -103,14 +103,10 @@ void EndRow(const Road& road, int lane, std::vector<Row>& rows) {
 }
 
 std::string StepText(const winsim::RoadStep& s) {
-    std::string text = s.name + " answered " + std::to_string(s.result);
-    if (s.name == "DocumentPropertiesW") {
-        text += s.result == IDOK ? " (IDOK)" : s.result == IDCANCEL ? " (IDCANCEL)" : "";
-    } else {
-        text += std::string(" (") + DocumentEventName(s.result) + ")";
-    }
+    std::string text =
+        s.name + " answered " + std::to_string(s.result) + " (" + DocumentEventName(s.result) + ")";
     if (!s.devmode.empty()) {
-        text += s.name == "DocumentPropertiesW" ? ": the application's devmode" : ": devmode";
+        text += ": devmode";
         for (const auto& [name, value] : DevmodeFields(s.devmode)) {
             if (name == "paper size" || name == "orientation") text += ", " + name + " " + value;
         }

@@ -14,8 +14,8 @@
 namespace winsim {
 
 // One driver call of a road and its answer: a document event
-// ("CREATEDCPRE", "STARTDOC", ...) or the application's
-// "DocumentPropertiesW", with the devmode it handed back (empty for none).
+// ("CREATEDCPRE", "STARTDOC", ...), with the devmode it handed back (empty
+// for none).
 struct RoadStep {
     int64_t seq = 0;
     int pid = 0;
