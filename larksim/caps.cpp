@@ -135,7 +135,8 @@ void PrintAnswer(CapsFn caps, HANDLE printer, PWSTR name, WORD index) {
 }  // namespace
 
 int Caps(const Args& args) {
-    Args pos = Positional(args, {});
+    Args pos;
+    if (!CheckFlags(args, {}, {}, &pos)) return 2;
     if (pos.empty() || pos.size() > 2) return Usage("usage: caps <printer> [DC_name|index]");
     WORD only = 0;
     if (pos.size() == 2 && !ParseIndex(pos[1], &only)) {

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -12,7 +13,7 @@ namespace larksim {
 // asking for the document properties, and changes what the user chose.
 std::vector<uint8_t> ApplicationDevmode(const winsim::PrinterRecord& printer, bool landscape,
                                         int paper) {
-    std::vector<uint8_t> bytes = printer.devmode;
+    std::vector<uint8_t> bytes = winsim::DefaultDevmode(printer);
     if (bytes.size() < sizeof(DEVMODEW)) bytes.assign(sizeof(DriverDevmode), 0);
     auto* dm = reinterpret_cast<DEVMODEW*>(bytes.data());
     if (dm->dmSize == 0) dm->dmSize = sizeof(DEVMODEW);
@@ -43,6 +44,43 @@ std::string Option(const Args& args, const std::string& name, const std::string&
         if (args[i] == name) return args[i + 1];
     }
     return fallback;
+}
+
+bool CheckFlags(const Args& args, const std::vector<std::string>& withValue,
+                const std::vector<std::string>& switches, Args* positional) {
+    auto among = [](const std::vector<std::string>& list, const std::string& word) {
+        return std::find(list.begin(), list.end(), word) != list.end();
+    };
+    Args words;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (among(withValue, a)) {
+            if (i + 1 >= args.size()) return Usage(a + " needs a value") == 0;
+            ++i;
+        } else if (among(switches, a)) {
+            continue;
+        } else if (a.rfind("--", 0) == 0) {
+            return Usage("unknown option '" + a + "'") == 0;
+        } else {
+            words.push_back(a);
+        }
+    }
+    if (positional != nullptr) *positional = words;
+    return true;
+}
+
+bool Has(const Args& args, const std::string& flag) {
+    return std::find(args.begin(), args.end(), flag) != args.end();
+}
+
+bool Exclusive(const Args& args, const std::vector<std::string>& flags) {
+    std::string first;
+    for (const auto& f : flags) {
+        if (!Has(args, f)) continue;
+        if (!first.empty()) return Usage(first + " and " + f + " cannot be given together") == 0;
+        first = f;
+    }
+    return true;
 }
 
 Args Positional(const Args& args, const std::vector<std::string>& optionsWithValues) {

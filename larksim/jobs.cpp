@@ -53,10 +53,16 @@ bool ParseHresult(const std::string& text, HRESULT* value) {
 }  // namespace
 
 int Jobs(const Args& args) {
-    Args positional = Positional(args, {});
-    bool hex = false;
-    for (const auto& a : args) hex = hex || a == "--hex";
-    std::u16string printer = positional.empty() ? u"" : winsim::ToUtf16(positional[0]);
+    Args positional;
+    if (!CheckFlags(args, {}, {"--hex"}, &positional)) return 2;
+    if (positional.size() > 1) return Usage("usage: jobs [<printer>] [--hex]");
+    bool hex = Has(args, "--hex");
+    std::u16string printer;
+    if (!positional.empty()) {
+        winsim::PrinterRecord record;
+        if (!RequirePrinter(positional[0], &record)) return 1;
+        printer = record.name;
+    }
     std::vector<winsim::JobRecord> jobs = winsim::Jobs(printer);
     if (jobs.empty()) std::printf("no jobs\n");
     for (const auto& j : jobs) {
@@ -74,6 +80,9 @@ int Jobs(const Args& args) {
 }
 
 int Dialog(const Args& args) {
+    if (args.size() > 1 && (args[0] == "list" || args[0] == "clear")) {
+        return Usage("dialog " + args[0] + ": takes no argument");
+    }
     if (args.empty() || args[0] == "list") {
         auto showings = winsim::DialogShowings();
         if (showings.empty()) std::printf("no showings\n");

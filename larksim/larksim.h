@@ -29,6 +29,14 @@ int Report(const Args& args);
 // Prints the message to stderr and returns 2 (usage) or 1 (failure).
 int Usage(const std::string& message);
 int Fail(const std::string& message);
+// Holds args to a command's options: a word beginning with "--" that is
+// not one of them, or an option in withValue without its value, is refused
+// (usage printed, false). The other words go to *positional.
+bool CheckFlags(const Args& args, const std::vector<std::string>& withValue,
+                const std::vector<std::string>& switches, Args* positional);
+bool Has(const Args& args, const std::string& flag);
+// False (usage printed) when more than one of the flags is given.
+bool Exclusive(const Args& args, const std::vector<std::string>& flags);
 // The value after --name in args, or fallback.
 std::string Option(const Args& args, const std::string& name, const std::string& fallback);
 // The positional arguments (not options or their values).

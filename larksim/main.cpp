@@ -24,8 +24,8 @@ const std::map<std::string, Command>& Commands() {
           "add-printer <name> --port <port> [--driver <driver>]   add a printer", true}},
         {"set",
          {larksim::Set,
-          "set <setting> [<value>]   machine setting: language, sleep_scale, message_box_delay_ms,"
-          " dialog_mode (scripted, browser, show)",
+          "set [<setting> [<value>]]  machine settings (no setting: all of them, with their"
+          " meaning; an empty value unsets)",
           true}},
         {"show",
          {larksim::Show, "show <printer>            printer data and default devmode", true}},
@@ -49,9 +49,9 @@ const std::map<std::string, Command>& Commands() {
         {"jobs", {larksim::Jobs, "jobs [<printer>] [--hex]  raw jobs the spooler received", true}},
         {"properties",
          {larksim::Properties,
-          "properties <printer> [--device | --direct] [--refuse-page] [--answer <text> |"
-          " --sample | --cancel]... [--browser | --show] [--user <action>]... [--landscape]"
-          " [--paper <id>]   Printing Preferences",
+          "properties <printer> [--device | --direct | --printers-folder] [--refuse-page]"
+          " [--answer <text> | --sample | --cancel]... [--browser | --show] [--user <action>]..."
+          " [--landscape] [--paper <id>] [--in <file>] [--out <file>]   Printing Preferences",
           true}},
         {"dialog",
          {larksim::Dialog,
@@ -65,27 +65,46 @@ const std::map<std::string, Command>& Commands() {
     return commands;
 }
 
-void PrintHelp() {
-    std::fprintf(stderr, "usage: larksim [--root <folder>] <command> ...\ncommands:\n");
-    for (const auto& [name, command] : Commands()) std::fprintf(stderr, "  %s\n", command.usage);
+// Help that was asked for goes to stdout; after a usage error, to stderr.
+void PrintHelp(FILE* to) {
+    std::fprintf(to, "usage: larksim [--root <folder>] <command> ...\ncommands:\n");
+    for (const auto& [name, command] : Commands()) std::fprintf(to, "  %s\n", command.usage);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
     larksim::Args args(argv + 1, argv + argc);
+    if (args.size() == 1 && args[0] == "--root") return larksim::Usage("--root needs a folder");
     if (args.size() >= 2 && args[0] == "--root") {
         winsim::SetMachineRoot(args[1]);
         args.erase(args.begin(), args.begin() + 2);
     }
-    if (args.empty() || args[0] == "--help" || args[0] == "help") {
-        PrintHelp();
-        return args.empty() ? 2 : 0;
+    if (args.empty()) {
+        PrintHelp(stderr);
+        return 2;
+    }
+    if (args[0] == "--help" || args[0] == "help") {
+        if (args.size() == 1) {
+            PrintHelp(stdout);
+            return 0;
+        }
+        auto asked = Commands().find(args[1]);
+        if (asked == Commands().end() || args.size() > 2) {
+            PrintHelp(stderr);
+            return larksim::Usage("help takes one command name");
+        }
+        std::printf("usage: larksim %s\n", asked->second.usage);
+        return 0;
     }
     auto it = Commands().find(args[0]);
     if (it == Commands().end()) {
-        PrintHelp();
+        PrintHelp(stderr);
         return larksim::Usage("unknown command '" + args[0] + "'");
+    }
+    if (args.size() == 2 && (args[1] == "--help" || args[1] == "-h")) {
+        std::printf("usage: larksim %s\n", it->second.usage);
+        return 0;
     }
     std::string root = winsim::MachineRoot();
     if (root.empty()) return larksim::Usage("no machine root: set WINSIM_ROOT or pass --root");

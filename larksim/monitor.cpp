@@ -197,8 +197,9 @@ void PrintMonitorTimeline(const std::vector<std::string>& log, int pid, bool raw
 namespace {}  // namespace
 
 int Monitor(const Args& args) {
-    Args pos = Positional(args, {});
-    if (pos.size() != 1) return Usage("monitor <printer>");
+    Args pos;
+    if (!CheckFlags(args, {}, {"--log"}, &pos)) return 2;
+    if (pos.size() != 1) return Usage("monitor <printer> [--log]");
     winsim::PrinterRecord printer;
     if (!RequirePrinter(pos[0], &printer)) return 1;
     winsim::DriverRecord driver;
@@ -217,8 +218,7 @@ int Monitor(const Args& args) {
     int status = 0;
     waitpid(pid, &status, 0);
     if (FileSize(logPath) < 0) std::printf("  (no debug log: C:\\temp\\larkdeb is missing)\n");
-    PrintMonitorTimeline(NewLogLines(logPath, logStart), pid,
-                         std::find(args.begin(), args.end(), "--log") != args.end());
+    PrintMonitorTimeline(NewLogLines(logPath, logStart), pid, Has(args, "--log"));
     if (WIFEXITED(status)) {
         std::printf("exit code %d\n", WEXITSTATUS(status));
         return WEXITSTATUS(status) == 0 ? 0 : 1;
@@ -228,7 +228,8 @@ int Monitor(const Args& args) {
 }
 
 int Box(const Args& args) {
-    if (args.empty() || args[0] == "list") {
+    if (!CheckFlags(args, {}, {}, nullptr)) return 2;
+    if (args.empty() || (args[0] == "list" && args.size() == 1)) {
         for (const winsim::MessageBoxRecord& b : winsim::MessageBoxes()) {
             std::printf("%lld pid %d %s ", static_cast<long long>(b.id), b.pid,
                         b.closedMicros != 0 ? "answered" : "open");

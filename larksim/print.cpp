@@ -125,7 +125,10 @@ int PlayDocument(Job& job, std::vector<uint8_t>& application) {
 }  // namespace
 
 int Print(const Args& args) {
-    Args pos = Positional(args, {"--paper", "--job-ms", "--wait"});
+    Args pos;
+    if (!CheckFlags(args, {"--paper", "--job-ms", "--wait"}, {"--landscape", "--log"}, &pos)) {
+        return 2;
+    }
     if (pos.size() != 1) {
         return Usage(
             "print <printer> [--landscape] [--paper <id>] [--job-ms <ms>] [--wait <s>] [--log]");
@@ -134,8 +137,7 @@ int Print(const Args& args) {
     if (!RequirePrinter(pos[0], &job.printer)) return 1;
     winsim::DriverRecord driver;
     if (!winsim::GetDriver(job.printer.driver, &driver)) return Fail("the printer has no driver");
-    bool landscape = false;
-    for (const std::string& a : args) landscape = landscape || a == "--landscape";
+    bool landscape = Has(args, "--landscape");
     long paper = -1, jobMs = 2000, waitSeconds = 60;
     if (!NumberOption(args, "--paper", 0, 32767, &paper) ||
         !NumberOption(args, "--job-ms", 0, 600000, &jobMs) ||
@@ -168,8 +170,7 @@ int Print(const Args& args) {
     if (exitCode != 0) return exitCode;
     int pid = WaitForMonitor(name + u" - Status", log, logStart, static_cast<int>(waitSeconds));
     std::printf("monitor timeline (%s):\n", winsim::ToUtf8(kLogPath).c_str());
-    PrintMonitorTimeline(NewLogLines(log, logStart), pid,
-                         std::find(args.begin(), args.end(), "--log") != args.end());
+    PrintMonitorTimeline(NewLogLines(log, logStart), pid, Has(args, "--log"));
     return 0;
 }
 

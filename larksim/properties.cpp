@@ -3,12 +3,18 @@
 // or the direct forms, and shows the road as one timeline: the sheet's
 // reasons and page, the dialog's showings and answers, sample jobs, the
 // closing thread's looks and presses, and what the application got back.
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 
 #include "driver_devmode.h"
 #include "larksim.h"
+#include "winsim/road_records.h"
 
 namespace larksim {
 namespace {
@@ -150,12 +156,12 @@ void PrintAccounting(const winsim::Counts& before) {
         threads);
 }
 
-// Queues the scripted user's answers in the order given.
-bool QueueAnswers(const Args& args) {
+// Adds the scripted user's answers to the machine's queue, in the order
+// given; the next showings take them, in this run or a later one.
+void QueueAnswers(const Args& args) {
     for (size_t i = 0; i < args.size(); ++i) {
         winsim::DialogOutcome o;
         if (args[i] == "--answer") {
-            if (i + 1 >= args.size()) return Usage("--answer needs the answer text") == 0;
             o.kind = winsim::DialogKind::Answer;
             o.text = winsim::ToUtf16(args[++i]);
         } else if (args[i] == "--sample") {
@@ -163,11 +169,14 @@ bool QueueAnswers(const Args& args) {
         } else if (args[i] == "--cancel") {
             o.kind = winsim::DialogKind::None;
         } else {
+            if (args[i] == "--paper" || args[i] == "--user" || args[i] == "--in" ||
+                args[i] == "--out") {
+                ++i;  // a value, not a flag
+            }
             continue;
         }
         winsim::QueueDialogOutcome(o);
     }
-    return true;
 }
 
 const char* ResultName(LONG result) {
@@ -181,7 +190,8 @@ const char* ResultName(LONG result) {
     }
 }
 
-int DirectForms(std::u16string name, HANDLE printer, std::vector<uint8_t>& application) {
+int DirectForms(std::u16string name, HANDLE printer, std::vector<uint8_t>& application,
+                std::vector<uint8_t>* merged) {
     LONG size = DocumentPropertiesW(nullptr, printer, name.data(), nullptr, nullptr, 0);
     std::printf("size query (mode 0): %d\n", size);
     if (size <= 0) return 1;
@@ -197,7 +207,8 @@ int DirectForms(std::u16string name, HANDLE printer, std::vector<uint8_t>& appli
     std::printf("DM_IN_BUFFER|DM_OUT_BUFFER with the application's devmode: %d %s\n", r,
                 ResultName(r));
     PrintDevmode("  merged", out);
-    return 0;
+    if (r == IDOK) *merged = out;
+    return r == IDOK ? 0 : 1;
 }
 
 int DeviceSheet(std::u16string name, HANDLE printer, const winsim::DriverRecord& driver) {
@@ -219,74 +230,260 @@ int DeviceSheet(std::u16string name, HANDLE printer, const winsim::DriverRecord&
     return 0;
 }
 
+// The devmode an application kept from an earlier run: a whole record, or
+// nothing (the reason set).
+bool ReadDevmodeFile(const std::string& path, std::vector<uint8_t>* devmode, std::string* why) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        *why = "cannot read " + path;
+        return false;
+    }
+    devmode->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    const auto* dm = reinterpret_cast<const DEVMODEW*>(devmode->data());
+    if (devmode->size() < sizeof(DEVMODEW) || dm->dmSize < offsetof(DEVMODEW, dmFields) ||
+        static_cast<size_t>(dm->dmSize) + dm->dmDriverExtra > devmode->size()) {
+        *why = path + " holds no whole devmode (" + std::to_string(devmode->size()) + " bytes)";
+        return false;
+    }
+    return true;
+}
+
+bool WriteDevmodeFile(const std::string& path, const std::vector<uint8_t>& devmode) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(devmode.data()),
+              static_cast<std::streamsize>(devmode.size()));
+    out.close();
+    return static_cast<bool>(out);
+}
+
+// The record's own bytes: dmSize + dmDriverExtra of a buffer that holds it.
+std::vector<uint8_t> Whole(const std::vector<uint8_t>& buffer) {
+    if (buffer.size() < sizeof(DEVMODEW)) return {};
+    const auto* dm = reinterpret_cast<const DEVMODEW*>(buffer.data());
+    size_t size = std::min(buffer.size(), static_cast<size_t>(dm->dmSize) + dm->dmDriverExtra);
+    return std::vector<uint8_t>(buffer.begin(), buffer.begin() + static_cast<long>(size));
+}
+
+// Why the driver's settings page cannot be shown, or empty: the page that
+// the data file's UIConfigFile names must lie in the driver's folder.
+std::string SettingsPageMissing(const winsim::DriverRecord& driver) {
+    std::ifstream data(winsim::HostPath(driver.dataFile));
+    if (!data) return "the driver has no data file at " + winsim::ToUtf8(driver.dataFile);
+    std::string line, page;
+    bool inSection = false;
+    while (std::getline(data, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.rfind("[InstallConfig]", 0) == 0) {
+            inSection = true;
+        } else if (line.empty() || static_cast<unsigned char>(line[0]) < 0x20) {
+            inSection = false;
+        } else if (inSection && line.find("UIConfigFile") != std::string::npos) {
+            size_t eq = line.find('=');
+            if (eq != std::string::npos) {
+                page = line.substr(eq + 1);
+                page.erase(0, page.find_first_not_of(" \t"));
+            }
+            break;
+        }
+    }
+    if (page.empty()) return "the driver's data file names no settings page (UIConfigFile)";
+    std::u16string folder = driver.dataFile.substr(0, driver.dataFile.rfind(u'\\') + 1);
+    std::u16string path = folder + winsim::ToUtf16(page);
+    struct stat st {};
+    if (stat(winsim::HostPath(path).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        return "the driver's settings page " + winsim::ToUtf8(path) + " is missing";
+    }
+    return "";
+}
+
+// The printers folder's Printing Preferences: the printer's default devmode
+// goes in, and what the user chose is kept as the user's own default
+// (SetPrinterW level 9, the per-user devmode, which any user may set and
+// GetPrinterW level 2 answers from then on), so the next opening of the
+// preferences and the next document start from it.
+int PrintersFolder(std::u16string name, HANDLE printer, const Mark& mark,
+                   std::vector<uint8_t>* kept) {
+    DWORD needed = 0;
+    GetPrinterW(printer, 2, nullptr, 0, &needed);
+    std::vector<uint8_t> info(needed);
+    std::vector<uint8_t> current;
+    if (needed != 0 && GetPrinterW(printer, 2, info.data(), needed, &needed)) {
+        auto* p2 = reinterpret_cast<PRINTER_INFO_2W*>(info.data());
+        if (p2->pDevMode != nullptr) {
+            const auto* bytes = reinterpret_cast<const uint8_t*>(p2->pDevMode);
+            current.assign(bytes, bytes + p2->pDevMode->dmSize + p2->pDevMode->dmDriverExtra);
+        }
+    }
+    if (current.empty()) return Fail("the printer has no default devmode to start from");
+    LONG size = DocumentPropertiesW(nullptr, printer, name.data(), nullptr, nullptr, 0);
+    std::vector<uint8_t> out(size > 0 ? static_cast<size_t>(size) : 0);
+    std::printf(
+        "Printing Preferences of \"%s\" from the printers folder: DocumentPropertiesW("
+        "DM_IN_PROMPT|DM_IN_BUFFER|DM_OUT_BUFFER) with the printer's default devmode, buffer of "
+        "%d bytes\n",
+        winsim::ToUtf8(name).c_str(), size);
+    LONG r = out.empty() ? -1
+                         : DocumentPropertiesW(nullptr, printer, name.data(),
+                                               reinterpret_cast<DEVMODEW*>(out.data()),
+                                               reinterpret_cast<DEVMODEW*>(current.data()),
+                                               DM_IN_PROMPT | DM_IN_BUFFER | DM_OUT_BUFFER);
+    winsim::WaitForProcessThreads(10000);
+    PrintTimeline(mark, name);
+    std::printf("DocumentPropertiesW answered %d %s\n", r, ResultName(r));
+    if (r != IDOK) {
+        std::printf("the printer's default devmode stays as it was\n");
+        return r < 0 ? 1 : 0;
+    }
+    PrintDevmode("devmode the preferences answered", out);
+    PRINTER_INFO_9W user = {reinterpret_cast<DEVMODEW*>(out.data())};
+    if (!SetPrinterW(printer, 9, reinterpret_cast<LPBYTE>(&user), 0)) {
+        return Fail("SetPrinterW level 9 failed, error " + std::to_string(GetLastError()));
+    }
+    std::printf("kept as the user's default devmode: SetPrinterW level 9\n");
+    *kept = Whole(out);
+    return 0;
+}
+
 }  // namespace
 
 int Properties(const Args& args) {
-    Args pos = Positional(args, {"--answer", "--paper", "--user"});
-    if (pos.size() != 1) {
-        return Usage(
-            "properties <printer> [--device | --direct] [--refuse-page] [--answer <text> |"
-            " --sample | --cancel]... [--browser | --show] [--user <action>]... [--landscape]"
-            " [--paper <id>]");
+    const char* usage =
+        "properties <printer> [--device | --direct | --printers-folder] [--refuse-page]"
+        " [--answer <text> | --sample | --cancel]... [--browser | --show] [--user <action>]..."
+        " [--landscape] [--paper <id>] [--in <file>] [--out <file>]";
+    Args pos;
+    if (!CheckFlags(args, {"--answer", "--paper", "--user", "--in", "--out"},
+                    {"--device", "--direct", "--printers-folder", "--refuse-page", "--sample",
+                     "--cancel", "--browser", "--show", "--landscape"},
+                    &pos)) {
+        return 2;
     }
+    if (pos.size() != 1) return Usage(usage);
+    if (!Exclusive(args, {"--device", "--direct", "--printers-folder"}) ||
+        !Exclusive(args, {"--browser", "--show"})) {
+        return 2;
+    }
+    const bool direct = Has(args, "--direct"), device = Has(args, "--device"),
+               folder = Has(args, "--printers-folder");
+    // What a road has no use for is refused, not ignored.
+    auto refuse = [&](const char* road, const std::vector<std::string>& flags) {
+        for (const auto& f : flags) {
+            if (Has(args, f)) return Usage(f + " has no meaning with " + road) == 0;
+        }
+        return true;
+    };
+    const std::vector<std::string> dialogFlags = {"--answer", "--sample",  "--cancel",
+                                                  "--user",   "--browser", "--show"};
+    if (direct && !refuse("--direct (no dialog is shown)", dialogFlags)) return 2;
+    if (direct && !refuse("--direct", {"--refuse-page"})) return 2;
+    if (device && !refuse("--device (the printer's sheet shows no dialog)", dialogFlags)) return 2;
+    if (device && !refuse("--device", {"--landscape", "--paper", "--in", "--out"})) return 2;
+    if (folder && !refuse("--printers-folder (it starts from the printer's own devmode)",
+                          {"--landscape", "--paper", "--in"})) {
+        return 2;
+    }
+    long paper = -1;
+    if (!NumberOption(args, "--paper", 0, 32767, &paper)) return 2;
+    for (const std::string& action : [&] {
+             std::vector<std::string> actions;
+             for (size_t i = 0; i + 1 < args.size(); ++i) {
+                 if (args[i] == "--user") actions.push_back(args[i + 1]);
+             }
+             return actions;
+         }()) {
+        std::string error;
+        if (!CheckUserAction(action, &error)) return Usage(error);
+    }
+
     winsim::PrinterRecord record;
     if (!RequirePrinter(pos[0], &record)) return 1;
     winsim::DriverRecord driver;
     if (!winsim::GetDriver(record.driver, &driver)) return Fail("the printer has no driver");
-    auto has = [&](const char* flag) {
-        return std::find(args.begin(), args.end(), flag) != args.end();
-    };
-    long paper = -1;
-    if (!NumberOption(args, "--paper", 0, 32767, &paper)) return 2;
-    std::vector<uint8_t> application =
-        ApplicationDevmode(record, has("--landscape"), static_cast<int>(paper));
-    const bool withInput = has("--landscape") || paper >= 0;
+    // A road asked for that cannot run here ends before it starts, with why.
+    const bool showsDialog = !direct && !device;
+    std::string mode = winsim::GetSetting("dialog_mode", "");
+    if (Has(args, "--browser")) mode = "browser";
+    if (Has(args, "--show")) mode = "show";
+    const bool inBrowser = showsDialog && (mode == "browser" || mode == "show");
+    if (inBrowser) {
+        std::string missing = winsim::BrowserDialogMissing();
+        if (!missing.empty())
+            return Fail("the settings page cannot run in the browser: " + missing);
+        if (mode == "show" && std::getenv("DISPLAY") == nullptr &&
+            std::getenv("WAYLAND_DISPLAY") == nullptr) {
+            return Fail("--show needs a display (set DISPLAY, or run under xvfb-run)");
+        }
+    }
+    if (showsDialog) {
+        std::string missing = SettingsPageMissing(driver);
+        if (!missing.empty()) return Fail("Printing Preferences cannot run: " + missing);
+    }
+    std::vector<uint8_t> application;
+    if (Has(args, "--in")) {
+        std::string why;
+        if (!ReadDevmodeFile(Option(args, "--in", ""), &application, &why)) return Fail(why);
+        auto* dm = reinterpret_cast<DEVMODEW*>(application.data());
+        if (Has(args, "--landscape")) {
+            dm->dmFields |= DM_ORIENTATION;
+            dm->dmOrientation = DMORIENT_LANDSCAPE;
+        }
+        if (paper >= 0) {
+            dm->dmFields |= DM_PAPERSIZE;
+            dm->dmPaperSize = static_cast<short>(paper);
+        }
+    } else {
+        application = ApplicationDevmode(record, Has(args, "--landscape"), static_cast<int>(paper));
+    }
+    const bool withInput = Has(args, "--in") || Has(args, "--landscape") || paper >= 0;
 
     const std::string refuseBefore = winsim::GetSetting("sheet_refuse_page", "");
-    if (has("--refuse-page")) winsim::SetSetting("sheet_refuse_page", "1");
+    if (Has(args, "--refuse-page")) winsim::SetSetting("sheet_refuse_page", "1");
     const std::string timeoutBefore = winsim::GetSetting("sheet_timeout_ms", "");
     // Nobody closes the printer's sheet: it ends as a user would cancel it.
-    if (has("--device") && timeoutBefore.empty()) winsim::SetSetting("sheet_timeout_ms", "300");
-    winsim::ClearDialogQueue();
-    if (!QueueAnswers(args)) return 2;
+    if (device && timeoutBefore.empty()) winsim::SetSetting("sheet_timeout_ms", "300");
+    QueueAnswers(args);
+    QueueUserActions(args);
     // The page itself in the browser for this run, acted on by --user.
     const std::string dialogModeBefore = winsim::GetSetting("dialog_mode", "");
-    winsim::ClearDialogUserActions();
-    if (!QueueUserActions(args)) return 2;
 
     std::u16string name = record.name;
     winsim::Counts before = winsim::CurrentCounts();
     HANDLE printer = nullptr;
     if (!OpenPrinterW(name.data(), &printer, nullptr)) return Fail("the printer does not open");
-    if (has("--browser")) winsim::SetSetting("dialog_mode", "browser");
-    if (has("--show")) winsim::SetSetting("dialog_mode", "show");
+    if (Has(args, "--browser")) winsim::SetSetting("dialog_mode", "browser");
+    if (Has(args, "--show")) winsim::SetSetting("dialog_mode", "show");
     Mark mark = Now(name);
     int exitCode = 0;
-    if (has("--direct")) {
-        exitCode = DirectForms(name, printer, application);
-    } else if (has("--device")) {
+    std::vector<uint8_t> answered;  // the devmode the application keeps
+    if (direct) {
+        exitCode = DirectForms(name, printer, application, &answered);
+        answered = Whole(answered);
+    } else if (device) {
         exitCode = DeviceSheet(name, printer, driver);
+    } else if (folder) {
+        exitCode = PrintersFolder(name, printer, mark, &answered);
     } else {
         LONG size = DocumentPropertiesW(nullptr, printer, name.data(), nullptr, nullptr, 0);
         std::vector<uint8_t> out(size > 0 ? static_cast<size_t>(size) : 0);
-        DWORD mode = DM_IN_PROMPT | DM_OUT_BUFFER | (withInput ? DM_IN_BUFFER : 0);
+        DWORD dmMode = DM_IN_PROMPT | DM_OUT_BUFFER | (withInput ? DM_IN_BUFFER : 0);
         std::printf(
             "Printing Preferences of \"%s\": DocumentPropertiesW(DM_IN_PROMPT%s|"
             "DM_OUT_BUFFER), buffer of %d bytes\n",
             pos[0].c_str(), withInput ? "|DM_IN_BUFFER" : "", size);
-        LONG r =
-            out.empty()
-                ? -1
-                : DocumentPropertiesW(
-                      nullptr, printer, name.data(), reinterpret_cast<DEVMODEW*>(out.data()),
-                      withInput ? reinterpret_cast<DEVMODEW*>(application.data()) : nullptr, mode);
+        LONG r = out.empty()
+                     ? -1
+                     : DocumentPropertiesW(
+                           nullptr, printer, name.data(), reinterpret_cast<DEVMODEW*>(out.data()),
+                           withInput ? reinterpret_cast<DEVMODEW*>(application.data()) : nullptr,
+                           dmMode);
         winsim::WaitForProcessThreads(10000);
         PrintTimeline(mark, name);
         std::printf("DocumentPropertiesW answered %d %s\n", r, ResultName(r));
         PrintDevmode("devmode the application got", out);
+        if (r == IDOK) answered = Whole(out);
         exitCode = r < 0 ? 1 : 0;
     }
-    if (has("--direct") || has("--device")) {
+    if (direct || device) {
         winsim::WaitForProcessThreads(10000);
         PrintTimeline(mark, name);
     }
@@ -296,12 +493,41 @@ int Properties(const Args& args) {
     winsim::SetSetting("sheet_refuse_page", refuseBefore);
     winsim::SetSetting("sheet_timeout_ms", timeoutBefore);
     winsim::SetSetting("dialog_mode", dialogModeBefore);
+    if (Has(args, "--out")) {
+        const std::string path = Option(args, "--out", "");
+        if (answered.empty()) {
+            std::printf("(no devmode answered: %s not written, the application keeps its own)\n",
+                        path.c_str());
+        } else if (!WriteDevmodeFile(path, answered)) {
+            exitCode = Fail("cannot write " + path);
+        } else {
+            std::printf("devmode kept in %s (%zu bytes)\n", path.c_str(), answered.size());
+        }
+    }
     auto unplayed = winsim::QueuedDialogUserActions();
-    if (!unplayed.empty()) std::printf("(%zu user action(s) not played)\n", unplayed.size());
-    winsim::ClearDialogUserActions();
+    if (!unplayed.empty()) {
+        std::printf("(%zu user action(s) still queued for the next showing)\n", unplayed.size());
+    }
     auto left = winsim::QueuedDialogOutcomes();
-    if (!left.empty()) std::printf("(%zu scripted answer(s) not used)\n", left.size());
-    winsim::ClearDialogQueue();
+    if (!left.empty()) {
+        std::printf("(%zu scripted answer(s) still queued for the next showing)\n", left.size());
+    }
+    // A showing the browser could not play (a user action that names no
+    // paper or button, a page that does not load) is a road that did not
+    // run; winsim has said why.
+    if (inBrowser) {
+        auto showings = winsim::DialogShowings();
+        for (size_t i = mark.showings; i < showings.size(); ++i) {
+            if (showings[i].outcome == winsim::DialogKind::Fail) {
+                return Fail("the settings dialog could not be played in the browser");
+            }
+        }
+    }
+    winsim::RecordRoadEnd(direct   ? "properties --direct"
+                          : device ? "properties --device"
+                          : folder ? "properties --printers-folder"
+                                   : "properties",
+                          name, exitCode, answered);
     return exitCode;
 }
 

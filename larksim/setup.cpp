@@ -63,20 +63,43 @@ std::string Lower(std::string s) {
     return s;
 }
 
-bool CopyFile(const std::string& from, const std::string& to) {
-    std::ifstream in(from, std::ios::binary);
-    if (!in) return false;
-    std::ofstream out(to, std::ios::binary | std::ios::trunc);
-    out << in.rdbuf();
-    out.close();
+// Copies a file of the package; an empty file is copied as one. The
+// reason is set when the copy fails.
+bool CopyFile(const std::string& from, const std::string& to, std::string* why) {
     struct stat st {};
-    if (stat(from.c_str(), &st) == 0) chmod(to.c_str(), st.st_mode & 0777);
-    return static_cast<bool>(out);
+    if (stat(from.c_str(), &st) != 0) {
+        *why = from + " is missing";
+        return false;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        *why = from + " is not a file";
+        return false;
+    }
+    std::ifstream in(from, std::ios::binary);
+    if (!in) {
+        *why = "cannot read " + from;
+        return false;
+    }
+    std::ofstream out(to, std::ios::binary | std::ios::trunc);
+    if (!out) {
+        *why = "cannot write " + to;
+        return false;
+    }
+    // Inserting an empty stream buffer sets failbit though nothing failed.
+    if (st.st_size > 0) out << in.rdbuf();
+    out.close();
+    if (!out) {
+        *why = "cannot write " + to;
+        return false;
+    }
+    chmod(to.c_str(), st.st_mode & 0777);
+    return true;
 }
 
 }  // namespace
 
-int Init(const Args&) {
+int Init(const Args& args) {
+    if (!args.empty()) return Usage("usage: init (no arguments)");
     std::string root = winsim::MachineRoot();
     if (!winsim::InitMachine(root)) return Fail("cannot create a machine at " + root);
     std::printf("machine ready at %s\n", root.c_str());
@@ -86,7 +109,8 @@ int Init(const Args&) {
 // Installs as adding a driver does on Windows: the INF's model names the
 // driver and its files, which go into the driver directory's version folder.
 int InstallDriver(const Args& args) {
-    Args pos = Positional(args, {});
+    Args pos;
+    if (!CheckFlags(args, {}, {}, &pos)) return 2;
     if (pos.size() != 1) return Usage("usage: install-driver <package folder>");
     std::string folder = pos[0];
     std::string infPath;
@@ -120,8 +144,9 @@ int InstallDriver(const Args& args) {
     std::string hostDir = winsim::HostPath(versionDir);
     Section files = inf[Lower(Value(install, "CopyFiles"))];
     for (const auto& file : files) {
-        if (!CopyFile(folder + "/" + file, hostDir + "/" + file)) {
-            return Fail("cannot copy " + folder + "/" + file);
+        std::string why;
+        if (!CopyFile(folder + "/" + file, hostDir + "/" + file, &why)) {
+            return Fail("cannot install the package: " + why);
         }
     }
     winsim::DriverRecord driver;
@@ -154,7 +179,8 @@ int InstallDriver(const Args& args) {
 }
 
 int AddPrinter(const Args& args) {
-    Args pos = Positional(args, {"--port", "--driver"});
+    Args pos;
+    if (!CheckFlags(args, {"--port", "--driver"}, {}, &pos)) return 2;
     if (pos.size() != 1) return Usage("usage: add-printer <name> --port <port> [--driver <name>]");
     std::string port = Option(args, "--port", "");
     if (port.empty()) return Usage("add-printer needs --port (for example --port USB001)");
@@ -173,64 +199,136 @@ int AddPrinter(const Args& args) {
 
 namespace larksim {
 
-// Machine settings: language (hex language id), sleep_scale (factor on every
-// Sleep), message_box_delay_ms (when a shown box answers by itself).
+// Machine settings, each with what winsim reads from it; a value the
+// platform would misread (a number out of range, a word it does not know)
+// is refused, and so is a setting it does not have. An empty value unsets.
 namespace {
 
-// The machine's numeric settings and their ranges; a value out of its
-// range or not a number would be read as 0 by the platform.
-struct NumericSetting {
+enum class Kind { Number, Scale, Language, Choice, Path, Clock };
+struct SettingRule {
     const char* name;
-    long min, max;
+    Kind kind;
+    long min, max;        // Number
+    const char* choices;  // Choice: the words, separated by '|'
+    const char* meaning;
 };
-constexpr NumericSetting kNumericSettings[] = {
-    {"message_box_delay_ms", -1, 3600000},
-    {"sheet_timeout_ms", 0, 3600000},
-    {"os_major", 0, 100},
-    {"os_minor", 0, 100},
-    {"os_platform_id", 0, 10},
-    {"screen_cx", 0, 100000},
-    {"screen_cy", 0, 100000},
+constexpr SettingRule kSettings[] = {
+    {"language", Kind::Language, 0, 0, nullptr,
+     "system language identifier, 1 to 4 hexadecimal digits (0409)"},
+    {"sleep_scale", Kind::Scale, 0, 0, nullptr, "factor on every Sleep, 0 to 1000"},
+    {"message_box_delay_ms", Kind::Number, -1, 3600000, nullptr,
+     "a shown box answers by itself after this long; -1: when `box close` answers it"},
+    {"sheet_timeout_ms", Kind::Number, 0, 3600000, nullptr,
+     "a property sheet nobody closes is cancelled after this long"},
+    {"sheet_refuse_page", Kind::Choice, 0, 0, "0|1", "1: the sheet refuses every page"},
+    {"dialog_mode", Kind::Choice, 0, 0, "scripted|browser|show", "how the settings dialog runs"},
+    {"dialog_browser", Kind::Path, 0, 0, nullptr, "the browser of the browser mode"},
+    {"dialog_timeout_ms", Kind::Number, 1, 3600000, nullptr,
+     "a browser showing that does not end fails after this long"},
+    {"mshtml", Kind::Choice, 0, 0, "present|missing|no-export",
+     "MSHTML.DLL as LoadLibraryW finds it"},
+    {"os_major", Kind::Number, 0, 100, nullptr, "GetVersionExW's major version"},
+    {"os_minor", Kind::Number, 0, 100, nullptr, "GetVersionExW's minor version"},
+    {"os_platform_id", Kind::Number, 0, 10, nullptr, "GetVersionExW's platform (2: NT)"},
+    {"screen_cx", Kind::Number, 0, 100000, nullptr, "SM_CXFULLSCREEN"},
+    {"screen_cy", Kind::Number, 0, 100000, nullptr, "SM_CYFULLSCREEN"},
+    {"clock", Kind::Clock, 0, 0, nullptr,
+     "the system time: HH:MM:SS.mmm or YYYY-MM-DD HH:MM:SS.mmm (UTC)"},
 };
 
-bool ValidSetting(const std::string& name, const std::string& value) {
-    for (const NumericSetting& n : kNumericSettings) {
-        long number = 0;
-        if (name == n.name) return NumberArgument(name, value, n.min, n.max, &number);
+const SettingRule* FindSetting(const std::string& name) {
+    for (const SettingRule& r : kSettings) {
+        if (name == r.name) return &r;
     }
-    if (name == "sleep_scale") {
-        char* end = nullptr;
-        double scale = std::strtod(value.c_str(), &end);
-        if (value.empty() || *end != 0 || !(scale >= 0 && scale <= 1000)) {
-            Usage("sleep_scale takes a number from 0 to 1000, not '" + value + "'");
+    return nullptr;
+}
+
+bool ValidClock(const std::string& value) {
+    int a[7] = {}, used = 0;
+    const char* text = value.c_str();
+    int whole = static_cast<int>(value.size());
+    bool dated = std::sscanf(text, "%4d-%2d-%2d %2d:%2d:%2d.%3d%n", &a[0], &a[1], &a[2], &a[3],
+                             &a[4], &a[5], &a[6], &used) == 7 &&
+                 used == whole;
+    bool timed = !dated &&
+                 std::sscanf(text, "%2d:%2d:%2d.%3d%n", &a[3], &a[4], &a[5], &a[6], &used) == 4 &&
+                 used == whole;
+    if (dated && (a[1] < 1 || a[1] > 12 || a[2] < 1 || a[2] > 31)) return false;
+    return (dated || timed) && a[3] >= 0 && a[3] <= 23 && a[4] >= 0 && a[4] <= 59 && a[5] >= 0 &&
+           a[5] <= 59 && a[6] >= 0 && a[6] <= 999;
+}
+
+bool ValidSetting(const SettingRule& rule, const std::string& value) {
+    if (value.empty()) return true;
+    const std::string name = rule.name;
+    long number = 0;
+    switch (rule.kind) {
+        case Kind::Number:
+            return NumberArgument(name, value, rule.min, rule.max, &number);
+        case Kind::Scale: {
+            char* end = nullptr;
+            double scale = std::strtod(value.c_str(), &end);
+            if (*end == 0 && scale >= 0 && scale <= 1000) return true;
+            Usage(name + " takes a number from 0 to 1000, not '" + value + "'");
             return false;
         }
-    }
-    if (name == "language") {
-        char* end = nullptr;
-        unsigned long id = std::strtoul(value.c_str(), &end, 16);
-        if (value.empty() || value.size() > 4 || *end != 0 || id == 0 || value[0] == '-' ||
-            value[0] == '+') {
-            Usage(
-                "language takes a language identifier of 1 to 4 hexadecimal digits, like 0409,"
-                " not '" +
-                value + "'");
+        case Kind::Language: {
+            char* end = nullptr;
+            unsigned long id = std::strtoul(value.c_str(), &end, 16);
+            if (value.size() <= 4 && *end == 0 && id != 0 && value[0] != '-' && value[0] != '+') {
+                return true;
+            }
+            Usage(name +
+                  " takes a language identifier of 1 to 4 hexadecimal digits, like 0409,"
+                  " not '" +
+                  value + "'");
             return false;
         }
+        case Kind::Choice: {
+            std::string choices = std::string("|") + rule.choices + "|";
+            if (value.find('|') == std::string::npos &&
+                choices.find("|" + value + "|") != std::string::npos) {
+                return true;
+            }
+            Usage(name + " takes one of " + rule.choices + ", not '" + value + "'");
+            return false;
+        }
+        case Kind::Path:
+            return true;
+        case Kind::Clock:
+            if (ValidClock(value)) return true;
+            Usage(name + " takes HH:MM:SS.mmm or YYYY-MM-DD HH:MM:SS.mmm, not '" + value + "'");
+            return false;
     }
-    return true;
+    return false;
+}
+
+int UnknownSetting(const std::string& name) {
+    std::string names;
+    for (const SettingRule& r : kSettings) names += std::string(names.empty() ? "" : ", ") + r.name;
+    return Usage("unknown setting '" + name + "' (settings: " + names + ")");
 }
 
 }  // namespace
 
 int Set(const Args& args) {
-    Args pos = Positional(args, {});
+    Args pos;
+    if (!CheckFlags(args, {}, {}, &pos)) return 2;
+    if (pos.empty()) {
+        for (const SettingRule& r : kSettings) {
+            std::printf("%-21s %-24s %s\n", r.name,
+                        ("\"" + winsim::GetSetting(r.name, "") + "\"").c_str(), r.meaning);
+        }
+        return 0;
+    }
+    if (pos.size() > 2) return Usage("usage: set [<setting> [<value>]]");
+    const SettingRule* rule = FindSetting(pos[0]);
+    if (rule == nullptr) return UnknownSetting(pos[0]);
     if (pos.size() == 1) {
         std::printf("%s=%s\n", pos[0].c_str(), winsim::GetSetting(pos[0], "").c_str());
         return 0;
     }
-    if (pos.size() != 2) return Usage("usage: set <setting> [<value>]");
-    if (!ValidSetting(pos[0], pos[1])) return 2;
+    if (!ValidSetting(*rule, pos[1])) return 2;
     winsim::SetSetting(pos[0], pos[1]);
     std::printf("%s=%s\n", pos[0].c_str(), pos[1].c_str());
     return 0;

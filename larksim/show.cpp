@@ -34,15 +34,15 @@ std::string Field(const WCHAR* text, size_t units) {
     return winsim::ToUtf8(s);
 }
 
-void ShowDevmode(const std::vector<uint8_t>& bytes) {
+void ShowDevmode(const char* what, const std::vector<uint8_t>& bytes) {
     if (bytes.empty()) {
-        std::printf("default devmode: none stored\n");
+        std::printf("%s: none stored\n", what);
         return;
     }
     DriverDevmode d{};
     std::memcpy(&d, bytes.data(), std::min(bytes.size(), sizeof d));
     const DEVMODEW& dm = d.dm;
-    std::printf("default devmode: %zu bytes\n", bytes.size());
+    std::printf("%s: %zu bytes\n", what, bytes.size());
     std::printf("  dmDeviceName    \"%s\"\n", Field(dm.dmDeviceName, 32).c_str());
     std::printf("  version         spec 0x%04X, driver 0x%04X, size %u + extra %u\n",
                 dm.dmSpecVersion, dm.dmDriverVersion, dm.dmSize, dm.dmDriverExtra);
@@ -67,7 +67,8 @@ void ShowDevmode(const std::vector<uint8_t>& bytes) {
 }  // namespace
 
 int Show(const Args& args) {
-    Args pos = Positional(args, {});
+    Args pos;
+    if (!CheckFlags(args, {}, {}, &pos)) return 2;
     if (pos.size() != 1) return Usage("usage: show <printer>");
     winsim::PrinterRecord printer;
     if (!RequirePrinter(pos[0], &printer)) return 1;
@@ -80,7 +81,14 @@ int Show(const Args& args) {
     for (const auto& v : values) {
         std::printf("  %-16s %s\n", winsim::ToUtf8(v.name).c_str(), DecodeValue(v).c_str());
     }
-    ShowDevmode(printer.devmode);
+    // GetPrinterW level 2 answers the user's own when there is one.
+    const std::vector<uint8_t> own = winsim::UserDevmode(printer.name);
+    if (!own.empty()) {
+        ShowDevmode("default devmode (the user's, from Printing Preferences)", own);
+        ShowDevmode("the printer's global default devmode", printer.devmode);
+    } else {
+        ShowDevmode("default devmode", printer.devmode);
+    }
     return 0;
 }
 

@@ -37,17 +37,21 @@ bool ParseJobs(const std::string& text, std::vector<DWORD>* jobs) {
 }
 
 int Add(const Args& args) {
-    Args pos = Positional(args, {"--path"});
+    Args pos;
+    if (!CheckFlags(args, {"--path"}, {"--unplugged"}, &pos)) return 2;
     if (pos.size() != 2) return Usage("usb add <base|-> <number|-> [--path P] [--unplugged]");
     winsim::UsbDevice d;
     d.hasBaseName = pos[0] != "-";
     d.baseName = d.hasBaseName ? winsim::ToUtf16(pos[0]) : u"";
     d.hasPortNumber = pos[1] != "-";
+    // "Port Number" is a REG_DWORD: any 32-bit value.
     long number = 0;
-    if (d.hasPortNumber && !NumberArgument("the port number", pos[1], 0, 999, &number)) return 2;
+    if (d.hasPortNumber && !NumberArgument("the port number", pos[1], 0, 0xFFFFFFFFL, &number)) {
+        return 2;
+    }
     d.portNumber = static_cast<DWORD>(number);
     d.devicePath = winsim::ToUtf16(Option(args, "--path", ""));
-    for (const auto& a : args) d.present = d.present && a != "--unplugged";
+    d.present = !Has(args, "--unplugged");
     int64_t id = winsim::AddUsbDevice(d);
     if (id == 0) return Fail("could not add the USB interface");
     std::printf("USB interface %lld: port %s\n", static_cast<long long>(id),
@@ -56,7 +60,8 @@ int Add(const Args& args) {
 }
 
 int Script(const Args& args) {
-    Args pos = Positional(args, {"--fail-from", "--jobs"});
+    Args pos;
+    if (!CheckFlags(args, {"--fail-from", "--jobs"}, {}, &pos)) return 2;
     if (pos.size() < 1) {
         return Usage("usb script <port> [<id1> <id2> ...] [--fail-from N] [--jobs J1,J2,...]");
     }
@@ -105,7 +110,7 @@ int Usb(const Args& args) {
     if (args[0] == "add") return Add(rest);
     if (args[0] == "script") return Script(rest);
     if (args[0] == "unplug") return Unplug(rest);
-    if (args[0] == "list") return List();
+    if (args[0] == "list") return rest.empty() ? List() : Usage("usb list takes no arguments");
     return Usage("usb add|script|unplug|list ...");
 }
 

@@ -210,13 +210,16 @@ LONG APIENTRY DocumentPageCallback(PCPSUICBPARAM param) {
     OPTITEM* items = param->pOptItem;
     auto* title = items != nullptr ? reinterpret_cast<SheetTitle*>(items[1].UserData) : nullptr;
     if (title != nullptr) SetWindowTextW(sheet, title->text);
-    // Out of view beyond the bottom-right corner, while the dialog runs.
-    SetWindowPos(sheet, nullptr, GetSystemMetrics(SM_CXFULLSCREEN),
-                 GetSystemMetrics(SM_CYFULLSCREEN), 0, 0, SWP_ASYNCWINDOWPOS | SWP_NOSIZE);
-    GetUserPref(reinterpret_cast<DriverDevmode*>(param->UserData));
-    if (items != nullptr && items[0].UserData != 0) {
-        ResumeThread(reinterpret_cast<HANDLE>(items[0].UserData));
+    auto closingThread = items != nullptr ? reinterpret_cast<HANDLE>(items[0].UserData) : nullptr;
+    // Out of view beyond the bottom-right corner while the dialog runs, but
+    // only when the closing thread will close it: without one the user must
+    // see the sheet to close it.
+    if (closingThread != nullptr) {
+        SetWindowPos(sheet, nullptr, GetSystemMetrics(SM_CXFULLSCREEN),
+                     GetSystemMetrics(SM_CYFULLSCREEN), 0, 0, SWP_ASYNCWINDOWPOS | SWP_NOSIZE);
     }
+    GetUserPref(reinterpret_cast<DriverDevmode*>(param->UserData));
+    if (closingThread != nullptr) ResumeThread(closingThread);
     return CPSUICB_ACTION_NONE;
 }
 

@@ -54,6 +54,23 @@ LONG CopyDevmodeOut(DEVMODEW* out, DWORD cbOut, const DriverDevmode* record) {
     return 1;
 }
 
+// The copy out at SET_RESULT, whichever way the sheet closed. A buffer
+// that could not take a whole devmode holds stale bytes, not an answer: the
+// result becomes CPSUI_CANCEL, in our Result and in the SETRESULT_INFO that
+// the sheet passes on to the functions above ours (the spooler's), so the
+// application is answered IDCANCEL and keeps the devmode it had; the copy
+// left ERROR_INSUFFICIENT_BUFFER.
+ULONG_PTR SheetResult(const DOCUMENTPROPERTYHEADER* header, const COMPROPSHEETUI* page,
+                      LPARAM lParam) {
+    if ((header->fMode & kCopyOutModes) == 0 || header->pdmOut == nullptr || page == nullptr) {
+        return CPSUI_OK;
+    }
+    const auto* devmode = reinterpret_cast<const DriverDevmode*>(page->UserData);
+    if (CopyDevmodeOut(header->pdmOut, header->cbOut, devmode) > 0) return CPSUI_OK;
+    if (auto* passedOn = reinterpret_cast<SETRESULT_INFO*>(lParam)) passedOn->Result = CPSUI_CANCEL;
+    return CPSUI_CANCEL;
+}
+
 LONG FillInfoHeader(LPARAM lParam, LPWSTR printerName) {
     auto* header = reinterpret_cast<PROPSHEETUI_INFO_HEADER*>(lParam);
     if (header == nullptr) return -1;
@@ -169,13 +186,7 @@ extern "C" LONG WINAPI DrvDocumentPropertySheets(PPROPSHEETUI_INFO info, LPARAM 
             info->UserData = 0;
             return 1;
         case PROPSHEETUI_REASON_SET_RESULT:
-            // Whichever way the sheet closed.
-            if ((header->fMode & kCopyOutModes) != 0 && header->pdmOut != nullptr &&
-                page != nullptr) {
-                CopyDevmodeOut(header->pdmOut, header->cbOut,
-                               reinterpret_cast<const DriverDevmode*>(page->UserData));
-            }
-            info->Result = CPSUI_OK;
+            info->Result = SheetResult(header, page, lParam);
             return 1;
         default:
             return -1;

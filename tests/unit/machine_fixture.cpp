@@ -4,6 +4,8 @@
 
 #include <array>
 #include <cstdio>
+#include <fstream>
+#include <iterator>
 
 namespace larktest {
 
@@ -16,9 +18,10 @@ std::string NewMachine() {
     return root;
 }
 
-int RunLarksim(const std::string& arguments, std::string* out) {
+int RunLarksim(const std::string& arguments, std::string* out, std::string* err) {
+    const std::string errFile = winsim::MachineRoot() + "/larksim.stderr";
     std::string command = std::string(LARK_LARKSIM) + " --root '" + winsim::MachineRoot() + "' " +
-                          arguments + " 2>&1";
+                          arguments + (err != nullptr ? " 2>'" + errFile + "'" : " 2>&1");
     FILE* pipe = popen(command.c_str(), "r");
     if (pipe == nullptr) return -1;
     std::array<char, 4096> buffer{};
@@ -27,6 +30,11 @@ int RunLarksim(const std::string& arguments, std::string* out) {
     while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0) text.append(buffer.data(), n);
     int status = pclose(pipe);
     if (out != nullptr) *out = text;
+    if (err != nullptr) {
+        std::ifstream in(errFile);
+        err->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        std::remove(errFile.c_str());
+    }
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 

@@ -12,8 +12,10 @@ namespace larktest {
 
 // Creates a machine in a new temporary folder and makes it this process's.
 std::string NewMachine();
-// Runs larksim on the current machine; returns its exit code, output to *out.
-int RunLarksim(const std::string& arguments, std::string* out = nullptr);
+// Runs larksim on the current machine; returns its exit code, output to *out
+// (with stderr, unless err is given: then stderr goes there).
+int RunLarksim(const std::string& arguments, std::string* out = nullptr,
+               std::string* err = nullptr);
 // Installs the build's driver package and adds the printer on the port.
 void InstallPackageAndPrinter(const std::u16string& printer, const std::u16string& port);
 

@@ -55,7 +55,7 @@ TEST_F(PrintRoadTest, LarksimRefusesBadNumbers) {
         "print 'Lark Road' --paper",
         "properties 'Lark Road' --paper 12abc",
         "usb add USB x",
-        "usb add USB 1000",
+        "usb add USB 4294967296",
         "usb script USB001 --fail-from -1",
         "usb script USB001 --jobs 1,-1",
         "usb script USB001 --jobs 1,,2",

@@ -339,6 +339,103 @@ TEST_F(PropertySheetsTest, TwoSheetsInitialisedAtOnce) {
     }
 }
 
+// SET_RESULT under the output-buffer rule: only a whole devmode written out
+// is an answer. A stated buffer that cannot take even the public part
+// writes nothing and turns the result into CPSUI_CANCEL, in Result and in
+// the SETRESULT_INFO passed on to the sheet's caller, with
+// ERROR_INSUFFICIENT_BUFFER; a public part alone is still an answer.
+TEST_F(PropertySheetsTest, SetResultAnswersOnlyWhatItWrote) {
+    struct Row {
+        const char* name;
+        DWORD cbOut;
+        WORD staleDmSize;  // dmSize of whatever the buffer held (0: zeroed)
+        ULONG_PTR result;
+        size_t written;
+        DWORD error;
+    } rows[] = {
+        {"told the size: whole", 0, 0, CPSUI_OK, 2328, 0xdeadbeef},
+        {"stated 2328: whole", 2328, 0, CPSUI_OK, 2328, 0xdeadbeef},
+        {"stated 220: public part", 220, 0, CPSUI_OK, 220, 0xdeadbeef},
+        {"stated 2327: public part", 2327, 0, CPSUI_OK, 220, 0xdeadbeef},
+        {"stated 219: nothing", 219, 0, CPSUI_CANCEL, 0, ERROR_INSUFFICIENT_BUFFER},
+        {"stated 150 with a stale dmSize 150", 150, 150, CPSUI_CANCEL, 0,
+         ERROR_INSUFFICIENT_BUFFER},
+    };
+    for (const Row& row : rows) {
+        std::vector<uint8_t> out(kBuffer, kFill);
+        auto* stale = reinterpret_cast<DEVMODEW*>(out.data());
+        if (row.staleDmSize != 0) {
+            stale->dmSize = row.staleDmSize;
+            stale->dmDriverExtra = 0;
+        }
+        const std::vector<uint8_t> before = out;
+        DOCUMENTPROPERTYHEADER header = {};
+        header.cbSize = sizeof header;
+        header.pszPrinterName = name_.data();
+        header.pdmOut = stale;
+        header.cbOut = row.cbOut;
+        header.fMode = DM_IN_PROMPT | DM_OUT_BUFFER;
+        PROPSHEETUI_INFO info = Info(PROPSHEETUI_REASON_INIT, &header);
+        ASSERT_EQ(DrvDocumentPropertySheets(&info, 0), 1) << row.name;
+        SETRESULT_INFO passed = {sizeof passed, 0, nullptr, CPSUI_OK};
+        info.Reason = PROPSHEETUI_REASON_SET_RESULT;
+        SetLastError(0xdeadbeef);
+        EXPECT_EQ(DrvDocumentPropertySheets(&info, reinterpret_cast<LPARAM>(&passed)), 1)
+            << row.name;
+        EXPECT_EQ(GetLastError(), row.error) << row.name;
+        EXPECT_EQ(info.Result, row.result) << row.name;
+        EXPECT_EQ(static_cast<ULONG_PTR>(passed.Result), row.result) << row.name;
+        EXPECT_TRUE(std::equal(out.begin() + static_cast<long>(row.written), out.end(),
+                               before.begin() + static_cast<long>(row.written)))
+            << row.name << ": written past " << row.written;
+        if (row.written != 0) {
+            EXPECT_EQ(stale->dmSize + stale->dmDriverExtra, row.written) << row.name;
+        }
+        info.Reason = PROPSHEETUI_REASON_DESTROY;
+        EXPECT_EQ(DrvDocumentPropertySheets(&info, 0), 1) << row.name;
+    }
+}
+
+// The sheet goes out of view while the dialog runs only when its closing
+// thread will close it; without one the user must see it to close it.
+TEST_F(PropertySheetsTest, SheetHiddenOnlyWhenSomethingClosesIt) {
+    InstallPackageAndPrinter(u"Lark Photo", u"USB001");
+    winsim::SetSetting("sleep_scale", "0.001");
+    winsim::SetSetting("sheet_timeout_ms", "300");
+    struct Row {
+        const char* name;
+        bool threadFails;
+        bool moved;
+        LONG answer;
+    } rows[] = {
+        {"with its closing thread", false, true, IDOK},
+        {"CreateThread failing: left in view, closed by the user", true, false, IDCANCEL},
+    };
+    std::u16string printer = u"Lark Photo";
+    for (const Row& row : rows) {
+        winsim::ClearFaults();
+        if (row.threadFails) winsim::FailCall("CreateThread", 1, ERROR_NOT_ENOUGH_MEMORY);
+        winsim::QueueDialogOutcome({winsim::DialogKind::Answer, u"1000=1;9900=257;", 0});
+        auto events = winsim::UiEvents();
+        const int64_t mark = events.empty() ? 0 : events.back().seq;
+        std::vector<uint8_t> out(kDriverDevmodeSize);
+        EXPECT_EQ(DocumentPropertiesW(nullptr, nullptr, printer.data(),
+                                      reinterpret_cast<DEVMODEW*>(out.data()), nullptr,
+                                      DM_IN_PROMPT | DM_OUT_BUFFER),
+                  row.answer)
+            << row.name;
+        bool retitled = false, moved = false;
+        for (const auto& e : winsim::UiEvents()) {
+            if (e.seq <= mark) continue;
+            retitled = retitled || e.kind == "retitle";
+            moved = moved || e.kind == "move";
+        }
+        EXPECT_TRUE(retitled) << row.name;
+        EXPECT_EQ(moved, row.moved) << row.name;
+    }
+    winsim::ClearFaults();
+}
+
 // The whole road as an application plays it, through larksim: the page,
 // a sample page, the answer, the closing thread's press, the devmode out,
 // and nothing held at the end.

@@ -357,6 +357,54 @@ void AcceptedRoad() {
     ClosePrinter(printer);
 }
 
+// A buffer that could not take a whole devmode is no answer: with the
+// cbOut that Wine's DocumentPropertiesW states for an uninitialised buffer
+// (its stale dmSize, here 150), SET_RESULT writes nothing and answers
+// CPSUI_CANCEL, in Result and in the SETRESULT_INFO it passes on, with
+// ERROR_INSUFFICIENT_BUFFER; a stated 220 bytes is the public part, OK.
+void SetResultOverAStatedBuffer(HANDLE printer) {
+    struct Row {
+        const char* name;
+        DWORD cbOut;
+        ULONG_PTR result;
+        DWORD error;
+        size_t written;
+    } rows[] = {
+        {"stale dmSize 150 stated", 150, CPSUI_CANCEL, ERROR_INSUFFICIENT_BUFFER, 0},
+        {"220 stated: the public part", 220, CPSUI_OK, 0xdeadbeef, 220},
+    };
+    for (const Row& row : rows) {
+        CHECK_NOTE("row: %s", row.name);
+        int threads = ThreadCount();
+        std::vector<BYTE> out(4096, 0xAB);
+        auto* stale = reinterpret_cast<PDEVMODEW>(out.data());
+        stale->dmSize = static_cast<WORD>(row.cbOut);
+        stale->dmDriverExtra = 0;
+        const std::vector<BYTE> before = out;
+        DOCUMENTPROPERTYHEADER header =
+            Header(printer, kLarkPrinter, stale, row.cbOut, DM_IN_PROMPT | DM_OUT_BUFFER);
+        PROPSHEETUI_INFO info = {};
+        info.cbSize = sizeof info;
+        info.Version = 0x100;
+        info.pfnComPropSheet = HostAdd;
+        info.lParamInit = reinterpret_cast<LPARAM>(&header);
+        info.Reason = PROPSHEETUI_REASON_INIT;
+        if (!CHECK_EQ(g_sheets(&info, 0), 1L)) continue;
+        SETRESULT_INFO passed = {sizeof passed, 0, nullptr, CPSUI_OK};
+        info.Reason = PROPSHEETUI_REASON_SET_RESULT;
+        SetLastError(0xdeadbeef);
+        CHECK_EQ(g_sheets(&info, reinterpret_cast<LPARAM>(&passed)), 1L);
+        CHECK_EQ(GetLastError(), row.error);
+        CHECK_EQ(info.Result, row.result);
+        CHECK_EQ(static_cast<ULONG_PTR>(passed.Result), row.result);
+        CHECK(std::equal(out.begin() + row.written, out.end(), before.begin() + row.written));
+        info.Reason = PROPSHEETUI_REASON_DESTROY;
+        CHECK_EQ(g_sheets(&info, 0), 1L);
+        g_host.page = nullptr;
+        CHECK(ThreadsBackTo(threads));
+    }
+}
+
 }  // namespace
 
 int main() {
@@ -367,6 +415,7 @@ int main() {
     if (CHECK(OpenPrinterW(const_cast<LPWSTR>(kLarkPrinter), &printer, nullptr))) {
         DirectForms(printer);
         RefusedPrompt(printer);
+        SetResultOverAStatedBuffer(printer);
         ClosePrinter(printer);
     }
     AcceptedRoad();

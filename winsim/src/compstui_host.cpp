@@ -17,7 +17,13 @@
 //     machine setting "sheet_timeout_ms" (10000 unless set), as a user who
 //     gives up. The windows are destroyed before the driver hears the end.
 //   SET_RESULT (lParam: a SETRESULT_INFO, PROPSHEETUI_INFO.Result: the
-//     result), then DESTROY (lParam: TRUE when closed with OK).
+//     result), then DESTROY (lParam: TRUE when closed with OK). The host
+//     stands for the spooler's own function too, the parent of the driver's:
+//     *pResult is the SETRESULT_INFO Result as the driver passed it on when
+//     it answered SET_RESULT with 1 or more (a driver may change it, as one
+//     that could not hand its devmode out turns CPSUI_OK into CPSUI_CANCEL),
+//     and CPSUI_CANCEL when the driver answered less, so the parent never
+//     heard the result.
 //
 // The machine setting "sheet_refuse_page" set to "1" makes the host refuse
 // every page. Every step goes to the machine's timeline (winsim::UiEvents).
@@ -310,6 +316,7 @@ WINSIM_API LONG WINAPI CommonPropertySheetUIW(HWND owner, PFNPROPSHEETUI driver,
     // A sheet without pages ends so whatever INIT answered: a driver whose
     // page was refused may answer either way.
     LONG result = ERR_CPSUI_GETLASTERROR;
+    LRESULT final = CPSUI_CANCEL;
     LONG init = CallDriver(driver, &info, PROPSHEETUI_REASON_INIT, lParam);
     if (sheet.pages.empty()) {
         result = ERR_CPSUI_NO_PROPSHEETPAGE;
@@ -338,13 +345,16 @@ WINSIM_API LONG WINAPI CommonPropertySheetUIW(HWND owner, PFNPROPSHEETUI driver,
         set.hSetResult = &sheet;
         set.Result = result;
         info.Result = static_cast<ULONG_PTR>(result);
-        CallDriver(driver, &info, PROPSHEETUI_REASON_SET_RESULT, reinterpret_cast<LPARAM>(&set));
+        if (CallDriver(driver, &info, PROPSHEETUI_REASON_SET_RESULT,
+                       reinterpret_cast<LPARAM>(&set)) >= 1) {
+            final = set.Result;
+        }
     }
     CallDriver(driver, &info, PROPSHEETUI_REASON_DESTROY, result == CPSUI_OK ? TRUE : FALSE);
     {
         std::lock_guard<std::mutex> guard(g_lock);
         g_sheets.erase(&sheet);
     }
-    if (result >= 0 && pResult != nullptr) *pResult = static_cast<DWORD>(result);
+    if (result >= 0 && pResult != nullptr) *pResult = static_cast<DWORD>(final);
     return result;
 }

@@ -63,6 +63,14 @@ void UnloadDriverModule(DriverModule& module) {
 
 bool AddPrinter(const std::u16string& name, const std::u16string& port,
                 const std::u16string& driverName, std::string* error) {
+    // Windows' local spooler takes names of up to 220 characters.
+    if (name.empty() || name.size() > kMaxPrinterNameUnits ||
+        name.find_first_of(u",\\") != std::u16string::npos) {
+        SetLastError(ERROR_INVALID_PRINTER_NAME);
+        *error = "invalid printer name '" + ToUtf8(name) +
+                 "': 1 to 220 characters, none of them ',' or '\\'";
+        return false;
+    }
     DriverRecord driver;
     if (!GetDriver(driverName, &driver)) {
         *error = "unknown printer driver '" + ToUtf8(driverName) + "'";

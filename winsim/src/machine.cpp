@@ -21,7 +21,7 @@ const char* const kSchema[] = {
     "CREATE TABLE IF NOT EXISTS drivers(name TEXT PRIMARY KEY COLLATE NOCASE, version INT,"
     " driver_path TEXT, data_file TEXT, config_file TEXT, help_file TEXT, dependent TEXT)",
     "CREATE TABLE IF NOT EXISTS printers(name TEXT PRIMARY KEY COLLATE NOCASE, port TEXT,"
-    " driver TEXT, devmode BLOB, jobs INT DEFAULT 0)",
+    " driver TEXT, devmode BLOB, jobs INT DEFAULT 0, user_devmode BLOB)",
     "CREATE TABLE IF NOT EXISTS printer_data(printer TEXT COLLATE NOCASE, name TEXT COLLATE"
     " NOCASE, type INT, data BLOB, PRIMARY KEY(printer, name))",
     "CREATE TABLE IF NOT EXISTS windows(hwnd INTEGER PRIMARY KEY AUTOINCREMENT, pid INT,"

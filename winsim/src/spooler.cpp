@@ -145,7 +145,8 @@ WINSIM_API BOOL WINAPI GetPrinterW(HANDLE printer, DWORD level, LPBYTE buffer, D
     pack.Text(record.driver);
     pack.Text(u"winprint");
     pack.Text(u"RAW");
-    size_t devmodeAt = record.devmode.empty() ? 0 : pack.Blob(record.devmode);
+    const std::vector<uint8_t> devmode = winsim::DefaultDevmode(record);
+    size_t devmodeAt = devmode.empty() ? 0 : pack.Blob(devmode);
     if (!Fits(pack.Size(), bytes, buffer, needed)) return FALSE;
     std::memset(buffer, 0, sizeof(PRINTER_INFO_2W));
     std::vector<WCHAR*> texts = pack.Write(buffer);
@@ -157,6 +158,36 @@ WINSIM_API BOOL WINAPI GetPrinterW(HANDLE printer, DWORD level, LPBYTE buffer, D
     info->pDatatype = texts[4];
     info->pDevMode = devmodeAt != 0 ? reinterpret_cast<DEVMODEW*>(buffer + devmodeAt) : nullptr;
     info->cJobs = record.jobs;
+    return TRUE;
+}
+
+WINSIM_API BOOL WINAPI SetPrinterW(HANDLE printer, DWORD level, LPBYTE info, DWORD command) {
+    PrinterHandle h;
+    if (!LookUp(printer, &h) || Faulted("SetPrinterW")) return FALSE;
+    if (level != 9) {
+        SetLastError(ERROR_INVALID_LEVEL);
+        return FALSE;
+    }
+    const auto* record = reinterpret_cast<const PRINTER_INFO_9W*>(info);
+    if (record == nullptr || command != 0) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    std::vector<uint8_t> devmode;
+    if (const DEVMODEW* dm = record->pDevMode) {
+        if (dm->dmSize < offsetof(DEVMODEW, dmFields)) {
+            SetLastError(ERROR_INVALID_PARAMETER);
+            return FALSE;
+        }
+        const auto* bytes = reinterpret_cast<const uint8_t*>(dm);
+        devmode.assign(bytes, bytes + dm->dmSize + dm->dmDriverExtra);
+    }
+    // A null devmode takes the user's own away: the global one shows again.
+    if (!Exec("UPDATE printers SET user_devmode = ? WHERE name = ?",
+              {PBlob(devmode.empty() ? nullptr : devmode.data(), devmode.size()), P(h.name)})) {
+        SetLastError(ERROR_INVALID_PRINTER_NAME);
+        return FALSE;
+    }
     return TRUE;
 }
 
@@ -333,6 +364,20 @@ bool GetPrinterRecord(const std::u16string& name, PrinterRecord* p) {
              p->jobs = static_cast<DWORD>(sqlite3_column_int64(s, 4));
          });
     return found;
+}
+
+std::vector<uint8_t> UserDevmode(const std::u16string& printer) {
+    std::vector<uint8_t> devmode;
+    Exec("SELECT user_devmode FROM printers WHERE name = ?", {P(printer)}, [&](sqlite3_stmt* s) {
+        const auto* b = static_cast<const uint8_t*>(sqlite3_column_blob(s, 0));
+        devmode.assign(b, b + (b != nullptr ? sqlite3_column_bytes(s, 0) : 0));
+    });
+    return devmode;
+}
+
+std::vector<uint8_t> DefaultDevmode(const PrinterRecord& printer) {
+    std::vector<uint8_t> own = UserDevmode(printer.name);
+    return own.empty() ? printer.devmode : own;
 }
 
 bool SetPrinterDevmode(const std::u16string& name, const std::vector<uint8_t>& devmode) {

@@ -128,9 +128,10 @@ bool SameGuid(const GUID* a, const GUID& b) {
 
 std::u16string UsbPortName(const UsbDevice& device) {
     std::u16string base = device.hasBaseName ? device.baseName : u"USB";
-    int number = device.hasPortNumber ? static_cast<int>(device.portNumber) : 0;
+    // The number as the interface's REG_DWORD holds it, at least three digits.
+    unsigned number = device.hasPortNumber ? device.portNumber : 0;
     char digits[16];
-    std::snprintf(digits, sizeof digits, "%03d", number);
+    std::snprintf(digits, sizeof digits, "%03u", number);
     return base + ToUtf16(digits);
 }
 

@@ -49,12 +49,21 @@ bool GetDriver(const std::u16string& name, DriverRecord* driver);
 
 struct PrinterRecord {
     std::u16string name, port, driver;
-    std::vector<uint8_t> devmode;
+    std::vector<uint8_t> devmode;  // the printer's global default
     DWORD jobs = 0;
 };
+// The user's own default devmode (SetPrinterW level 9), empty when none.
+std::vector<uint8_t> UserDevmode(const std::u16string& printer);
+// The default devmode GetPrinterW level 2 answers: the user's own when one
+// is stored, else the printer's.
+std::vector<uint8_t> DefaultDevmode(const PrinterRecord& printer);
 // Adds the printer as the spooler does: stores it, asks the driver for its
 // default devmode (DrvConvertDevMode, CDM_DRIVER_DEFAULT) and sends it
 // PRINTER_EVENT_INITIALIZE (DrvPrinterEvent), each when the driver has it.
+// A name the spooler refuses (empty, longer than kMaxPrinterNameUnits, or
+// with ',' or '\', which the print protocol forbids in a local printer
+// name) fails with ERROR_INVALID_PRINTER_NAME as the last error.
+inline constexpr size_t kMaxPrinterNameUnits = 220;
 bool AddPrinter(const std::u16string& name, const std::u16string& port,
                 const std::u16string& driver, std::string* error);
 // Stores the printer only, with no driver calls.

@@ -31,6 +31,11 @@ typedef struct _PRINTER_INFO_2W {
     DWORD AveragePPM;
 } PRINTER_INFO_2W, *PPRINTER_INFO_2W, *LPPRINTER_INFO_2W;
 
+// The per-user default devmode (SetPrinterW level 9).
+typedef struct _PRINTER_INFO_9W {
+    LPDEVMODEW pDevMode;
+} PRINTER_INFO_9W, *PPRINTER_INFO_9W, *LPPRINTER_INFO_9W;
+
 typedef struct _DRIVER_INFO_3W {
     DWORD cVersion;
     LPWSTR pName;
@@ -83,6 +88,12 @@ WINSIM_API BOOL WINAPI OpenPrinterW(LPWSTR name, LPHANDLE printer, LPPRINTER_DEF
 WINSIM_API BOOL WINAPI ClosePrinter(HANDLE printer);
 WINSIM_API BOOL WINAPI GetPrinterW(HANDLE printer, DWORD level, LPBYTE buffer, DWORD bytes,
                                    LPDWORD needed);
+// Level 9 only: stores the user's own default devmode, which GetPrinterW
+// level 2 answers from then on instead of the printer's global one (what the
+// system's Printing Preferences in the printers folder does). Any handle
+// may; the record's devmode must be whole (dmSize + dmDriverExtra bytes are
+// copied). Other levels: ERROR_INVALID_LEVEL.
+WINSIM_API BOOL WINAPI SetPrinterW(HANDLE printer, DWORD level, LPBYTE info, DWORD command);
 WINSIM_API BOOL WINAPI GetPrinterDriverW(HANDLE printer, LPWSTR environment, DWORD level,
                                          LPBYTE buffer, DWORD bytes, LPDWORD needed);
 WINSIM_API BOOL WINAPI GetPrinterDriverDirectoryW(LPWSTR server, LPWSTR environment, DWORD level,

@@ -1,0 +1,234 @@
+// larksim as a user meets it: what it refuses and why, where help and
+// errors go, the dialog's queue across commands, the printers folder's
+// remembered choice, and printer names the spooler accepts or refuses on
+// every road.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+
+#include "config_support.h"
+#include "driver_devmode.h"
+
+namespace larktest {
+namespace {
+
+class LarksimCliTest : public MachineTest {
+protected:
+    void SetUp() override {
+        MachineTest::SetUp();
+        InstallPackageAndPrinter(u"P", u"USB001");
+        winsim::SetSetting("sleep_scale", "0.001");
+    }
+};
+
+bool Contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+// The printer's PrinterSettings value as UTF-8, "(none)" when not stored.
+std::string StoredSettings(const std::u16string& printer) {
+    for (const auto& v : winsim::PrinterData(printer)) {
+        if (v.name != u"PrinterSettings") continue;
+        std::u16string text(v.data.size() / 2, u'\0');
+        if (!text.empty()) std::memcpy(text.data(), v.data.data(), text.size() * 2);
+        return winsim::ToUtf8(text);
+    }
+    return "(none)";
+}
+
+// The settings string of a devmode's bytes.
+std::string SettingsOf(const std::vector<uint8_t>& bytes) {
+    if (bytes.size() < sizeof(DriverDevmode)) return "(no devmode)";
+    const auto* d = reinterpret_cast<const DriverDevmode*>(bytes.data());
+    return Narrow(d->priv.Settings);
+}
+
+TEST_F(LarksimCliTest, RefusalsExitCodesAndStreams) {
+    // A package whose settings page is gone, a copy of the package with one
+    // empty and one missing file.
+    const std::string copy = root_ + "/package-copy";
+    ASSERT_EQ(std::system(("cp -r '" + std::string(LARK_PACKAGE_DIR) + "' '" + copy + "'").c_str()),
+              0);
+    std::ofstream(copy + "/lark.hlp", std::ios::trunc).close();
+    const std::string broken = root_ + "/package-broken";
+    ASSERT_EQ(
+        std::system(
+            ("cp -r '" + copy + "' '" + broken + "' && rm '" + broken + "/larkmon.exe'").c_str()),
+        0);
+    unsetenv("DISPLAY");
+    unsetenv("WAYLAND_DISPLAY");
+    enum Stream { Out, Err };
+    struct Row {
+        const char* name;
+        std::string arguments;
+        int exit;
+        Stream stream;
+        const char* says;
+    } rows[] = {
+        {"help goes to stdout", "help", 0, Out, "usage: larksim"},
+        {"--help too", "--help", 0, Out, "properties <printer>"},
+        {"a command's help", "properties --help", 0, Out, "usage: larksim properties"},
+        {"help of one command", "help usb", 0, Out, "usage: larksim usb add"},
+        {"no command: usage on stderr", "", 2, Err, "usage: larksim"},
+        {"unknown command", "bogus", 2, Err, "unknown command 'bogus'"},
+        {"unknown setting", "set bogus 1", 2, Err, "unknown setting 'bogus'"},
+        {"unknown setting value", "set dialog_mode bogus", 2, Err,
+         "dialog_mode takes one of scripted|browser|show"},
+        {"unreadable clock", "set clock 25:00:00.000", 2, Err, "clock takes"},
+        {"unknown flag", "properties P --bogus", 2, Err, "unknown option '--bogus'"},
+        {"exclusive roads", "properties P --device --direct", 2, Err,
+         "--device and --direct cannot be given together"},
+        {"exclusive dialogs", "properties P --browser --show", 2, Err, "cannot be given together"},
+        {"an answer no dialog takes", "properties P --direct --answer x", 2, Err,
+         "--answer has no meaning with --direct"},
+        {"the printers folder has no application devmode",
+         "properties P --printers-folder --landscape", 2, Err, "--landscape has no meaning"},
+        {"a value flag without its value", "properties P --out", 2, Err, "--out needs a value"},
+        {"print flag", "print P --bogus", 2, Err, "unknown option '--bogus'"},
+        {"usb flag", "usb add USB 1 --bogus", 2, Err, "unknown option '--bogus'"},
+        {"caps flag", "caps P --x", 2, Err, "unknown option '--x'"},
+        {"jobs flag", "jobs --x", 2, Err, "unknown option '--x'"},
+        {"dialog list takes nothing", "dialog list extra", 2, Err, "takes no argument"},
+        {"jobs of an unknown printer", "jobs Nope", 1, Err, "unknown printer 'Nope'"},
+        {"show of an unknown printer", "show Nope", 1, Err, "unknown printer 'Nope'"},
+        {"port number 1234", "usb add USB 1234", 0, Out, "port USB1234"},
+        {"the largest port number", "usb add USB 4294967295", 0, Out, "port USB4294967295"},
+        {"a port number past 32 bits", "usb add USB 4294967296", 2, Err, "port number"},
+        {"an empty file is a file", "install-driver '" + copy + "'", 0, Out, "installed driver"},
+        {"a missing file is named", "install-driver '" + broken + "'", 1, Err,
+         "larkmon.exe is missing"},
+        {"an unplayable user action", "properties P --browser --user 'select:No such paper'", 1,
+         Err, "larksim: "},
+        {"shown without a display", "properties P --show", 1, Err, "larksim: "},
+    };
+    for (const Row& row : rows) {
+        std::string out, err;
+        EXPECT_EQ(RunLarksim(row.arguments, &out, &err), row.exit) << row.name << "\n"
+                                                                   << out << err;
+        EXPECT_TRUE(Contains(row.stream == Out ? out : err, row.says))
+            << row.name << ": expected \"" << row.says << "\"\nstdout: " << out
+            << "\nstderr: " << err;
+        if (row.exit == 0) {
+            EXPECT_EQ(err, "") << row.name;
+        }
+    }
+    EXPECT_EQ(winsim::QueuedDialogOutcomes().size(), 0u) << "a refused command queued an answer";
+
+    // The last: the driver's settings page missing from its folder.
+    RemoveDriverFile("settings.htm");
+    std::string out, err;
+    EXPECT_EQ(RunLarksim("properties P --answer x", &out, &err), 1) << out << err;
+    EXPECT_TRUE(Contains(err, "settings.htm is missing")) << err;
+}
+
+// Queued outcomes wait for the next showing, whichever command shows it;
+// the flags add to the queue.
+TEST_F(LarksimCliTest, QueuedOutcomesReachTheNextShowings) {
+    std::string out;
+    ASSERT_EQ(RunLarksim("dialog answer '1000=1;9900=257;'", &out), 0) << out;
+    ASSERT_EQ(RunLarksim("properties P", &out), 0) << out;
+    EXPECT_EQ(StoredSettings(u"P"), "1000=1;9900=257;");
+
+    ASSERT_EQ(RunLarksim("properties P --answer 'A=1;' --answer 'B=2;'", &out), 0) << out;
+    EXPECT_TRUE(Contains(out, "1 scripted answer(s) still queued")) << out;
+    ASSERT_EQ(RunLarksim("properties P", &out), 0) << out;
+    EXPECT_EQ(StoredSettings(u"P"), "B=2;");
+    EXPECT_EQ(winsim::QueuedDialogOutcomes().size(), 0u);
+}
+
+// The printers folder keeps the user's choice as the user's default
+// devmode; an application keeps its own in a file between runs.
+TEST_F(LarksimCliTest, RememberedChoices) {
+    std::string out;
+    ASSERT_EQ(RunLarksim("properties P --printers-folder --answer '1000=1;9900=257;'", &out), 0)
+        << out;
+    EXPECT_TRUE(Contains(out, "SetPrinterW level 9")) << out;
+    winsim::PrinterRecord record;
+    ASSERT_TRUE(winsim::GetPrinterRecord(u"P", &record));
+    std::vector<uint8_t> kept = winsim::DefaultDevmode(record);
+    ASSERT_EQ(kept.size(), kDriverDevmodeSize);
+    EXPECT_EQ(reinterpret_cast<const DEVMODEW*>(kept.data())->dmPaperSize, 257);
+    EXPECT_EQ(SettingsOf(kept), "1000=1;9900=257;");
+    EXPECT_EQ(SettingsOf(record.devmode), "1000=0;") << "the global default changed";
+
+    const size_t showings = winsim::DialogShowings().size();
+    ASSERT_EQ(RunLarksim("properties P --printers-folder --cancel", &out), 0) << out;
+    auto all = winsim::DialogShowings();
+    ASSERT_EQ(all.size(), showings + 1);
+    EXPECT_EQ(winsim::ToUtf8(all.back().argument), "1000=1;9900=257;");
+    ASSERT_TRUE(winsim::GetPrinterRecord(u"P", &record));
+    EXPECT_EQ(SettingsOf(winsim::DefaultDevmode(record)), "1000=1;9900=257;")
+        << "a cancelled showing changed the kept devmode";
+
+    const std::string file = root_ + "/application.devmode";
+    ASSERT_EQ(RunLarksim("properties P --answer '1000=2;9900=258;' --out '" + file + "'", &out), 0)
+        << out;
+    ASSERT_EQ(RunLarksim("properties P --in '" + file + "' --cancel", &out), 0) << out;
+    all = winsim::DialogShowings();
+    EXPECT_EQ(winsim::ToUtf8(all.back().argument), "1000=2;9900=258;") << out;
+    std::ofstream(file, std::ios::trunc) << "short";
+    EXPECT_EQ(RunLarksim("properties P --in '" + file + "'", &out), 1) << out;
+    EXPECT_TRUE(Contains(out, "holds no whole devmode")) << out;
+}
+
+// Names as the spooler takes them: the longest, non-ASCII ones and ones
+// with spaces work on every road; what Windows refuses is refused.
+TEST_F(LarksimCliTest, PrinterNamesOnEveryRoad) {
+    struct Row {
+        const char* name;
+        std::u16string printer;
+        bool accepted;
+    } rows[] = {
+        {"empty", u"", false},
+        {"a comma", u"Lark,Photo", false},
+        {"a backslash", u"Lark\\Photo", false},
+        {"221 characters", std::u16string(221, u'L'), false},
+        {"220 characters", std::u16string(220, u'L'), true},
+        {"non-ASCII with spaces", u"Fotodrucker Küche 写真 Ω", true},
+    };
+    const std::string ok = "MFG:Lark;CMD:JPEG;MDL:Photo;CLS:PRINTER;S:0304000000000000000000;";
+    const std::string jam = "MFG:Lark;CMD:JPEG;MDL:Photo;CLS:PRINTER;S:03040000000000000E0000;";
+    std::string out;
+    ASSERT_EQ(RunLarksim("usb add USB 1", &out), 0) << out;
+    ASSERT_EQ(RunLarksim("usb script USB001 '" + jam + "' '" + ok + "'", &out), 0) << out;
+    winsim::SetSetting("message_box_delay_ms", "1");
+    for (const Row& row : rows) {
+        std::string error;
+        SetLastError(0xdeadbeef);
+        bool added = winsim::AddPrinter(row.printer, u"USB001", u"Lark Photo Printer", &error);
+        EXPECT_EQ(added, row.accepted) << row.name << ": " << error;
+        if (!row.accepted) {
+            EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PRINTER_NAME)) << row.name;
+            continue;
+        }
+        const std::string quoted = "'" + winsim::ToUtf8(row.printer) + "'";
+        ASSERT_EQ(RunLarksim("properties " + quoted + " --answer '1000=3;9900=259;'", &out), 0)
+            << row.name << "\n"
+            << out;
+        EXPECT_TRUE(Contains(out, "answered \"1000=3;9900=259;\"")) << row.name << "\n" << out;
+        EXPECT_TRUE(Contains(out, "DocumentPropertiesW answered 1 IDOK")) << row.name;
+        EXPECT_EQ(StoredSettings(row.printer), "1000=3;9900=259;") << row.name;
+        ASSERT_EQ(RunLarksim("caps " + quoted + " DC_PAPERS", &out), 0) << row.name << "\n" << out;
+        EXPECT_TRUE(Contains(out, "DC_PAPERS            4")) << row.name << "\n" << out;
+        ASSERT_EQ(RunLarksim("print " + quoted + " --job-ms 20 --wait 30", &out), 0)
+            << row.name << "\n"
+            << out;
+        EXPECT_TRUE(Contains(out, "PrinterName     \"" + winsim::ToUtf8(row.printer) + "\""))
+            << row.name << "\n"
+            << out;
+        EXPECT_FALSE(Contains(out, "port statuses: 0")) << row.name << ": the monitor's statuses"
+                                                        << "\n"
+                                                        << out;
+        EXPECT_TRUE(Contains(out, "boxes: 1")) << row.name << "\n" << out;
+        ASSERT_EQ(RunLarksim("monitor " + quoted, &out), 0) << row.name << "\n" << out;
+        EXPECT_TRUE(Contains(out, "There are no more jobs") || Contains(out, "polls: 22"))
+            << row.name << "\n"
+            << out;
+    }
+}
+
+}  // namespace
+}  // namespace larktest
