@@ -65,6 +65,28 @@ void PrepareMachine(int rows) {
         winsim::SetPrinterDevmode(kPrinter, devmode);
     }
     WriteFile(kScript, Script(rows));
+    winsim::SetSetting("language", "0409");
+}
+
+// The shipped script, and the one shipped before the blocks of the other
+// languages (US English and French only), kept beside this file.
+enum ShippedScript { kTwoLanguages, kShipped, kShippedLastBlock };
+
+std::string ReadHostFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// The machine of PrepareMachine with a shipped script, read in US English
+// (the first block) or in Arabic (the last).
+void PrepareShippedScript(int which) {
+    PrepareMachine(4);
+    std::string source = __FILE__;
+    source = source.substr(0, source.find_last_of('/') + 1);
+    WriteFile(kScript, ReadHostFile(which == kTwoLanguages
+                                        ? source + "data/settings-two-languages.js"
+                                        : std::string(LARK_PACKAGE_DIR) + "/settings.js"));
+    winsim::SetSetting("language", which == kShippedLastBlock ? "0401" : "0409");
 }
 
 // Opens a file in text mode and reads it whole, as the readers do.
@@ -112,6 +134,44 @@ void BM_BuildDefaultDevmode(benchmark::State& state) {
 // settings) and the script once.
 void BM_FloorDefaultDevmodeFiles(benchmark::State& state) {
     PrepareMachine(static_cast<int>(state.range(0)));
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(ReadWhole(kDataFile) + ReadWhole(kDataFile) + ReadWhole(kScript));
+    }
+}
+
+// The same four against the shipped script, before and after its growth.
+void BM_DeviceCapabilitiesPapersShipped(benchmark::State& state) {
+    PrepareShippedScript(static_cast<int>(state.range(0)));
+    std::u16string name = kPrinter;
+    HANDLE printer = nullptr;
+    OpenPrinterW(name.data(), &printer, nullptr);
+    WORD ids[kMaxPaperRows];
+    for (auto _ : state) {
+        DWORD rows = DrvDeviceCapabilities(printer, name.data(), DC_PAPERS, ids, nullptr);
+        benchmark::DoNotOptimize(rows);
+    }
+    ClosePrinter(printer);
+    state.counters["script bytes"] = static_cast<double>(ReadWhole(kScript));
+}
+
+void BM_FloorPapersFilesShipped(benchmark::State& state) {
+    PrepareShippedScript(static_cast<int>(state.range(0)));
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(ReadWhole(kDataFile) + ReadWhole(kScript));
+    }
+}
+
+void BM_BuildDefaultDevmodeShipped(benchmark::State& state) {
+    PrepareShippedScript(static_cast<int>(state.range(0)));
+    DriverDevmode record;
+    for (auto _ : state) {
+        BuildDefaultDevmode(&record, kPrinter.c_str());
+        benchmark::DoNotOptimize(record.dm.dmPaperWidth);
+    }
+}
+
+void BM_FloorDefaultDevmodeFilesShipped(benchmark::State& state) {
+    PrepareShippedScript(static_cast<int>(state.range(0)));
     for (auto _ : state) {
         benchmark::DoNotOptimize(ReadWhole(kDataFile) + ReadWhole(kDataFile) + ReadWhole(kScript));
     }
@@ -251,6 +311,12 @@ BENCHMARK(BM_DeviceCapabilitiesPapers)->Arg(4)->Arg(256);
 BENCHMARK(BM_FloorPapersFiles)->Arg(4)->Arg(256);
 BENCHMARK(BM_BuildDefaultDevmode)->Arg(4)->Arg(256);
 BENCHMARK(BM_FloorDefaultDevmodeFiles)->Arg(4)->Arg(256);
+// 0: the script of two languages, 1: the shipped one in US English, 2: in
+// Arabic, its last block.
+BENCHMARK(BM_DeviceCapabilitiesPapersShipped)->DenseRange(kTwoLanguages, kShippedLastBlock);
+BENCHMARK(BM_FloorPapersFilesShipped)->DenseRange(kTwoLanguages, kShippedLastBlock);
+BENCHMARK(BM_BuildDefaultDevmodeShipped)->DenseRange(kTwoLanguages, kShippedLastBlock);
+BENCHMARK(BM_FloorDefaultDevmodeFilesShipped)->DenseRange(kTwoLanguages, kShippedLastBlock);
 
 }  // namespace
 

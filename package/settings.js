@@ -232,7 +232,9 @@ var larkSettings = (function () {
     "fr-mc": 0x180C,
     "de-de": 0x0407, "de-ch": 0x0807, "de-at": 0x0C07, "de-lu": 0x1007, "de-li": 0x1407,
     "it-it": 0x0410, "it-ch": 0x0810,
-    "es-es": 0x0C0A, "es-es-tradnl": 0x040A, "es-es-u-co-trad": 0x040A, "es-mx": 0x080A, "es-ar": 0x2C0A, "es-co": 0x240A, "es-cl": 0x340A,
+    "es-es": 0x0C0A, "es-mx": 0x080A, "es-ar": 0x2C0A, "es-co": 0x240A, "es-cl": 0x340A,
+    // Spanish of the traditional sort, as MSHTML and as BCP 47 name it.
+    "es-es-tradnl": 0x040A, "es-es-u-co-trad": 0x040A,
     "nl-nl": 0x0413, "nl-be": 0x0813,
     "pt-br": 0x0416, "pt-pt": 0x0816,
     "ja-jp": 0x0411, "zh-cn": 0x0804, "zh-sg": 0x1004, "zh-tw": 0x0404, "zh-hk": 0x0C04,
@@ -580,7 +582,7 @@ var larkSettings = (function () {
       sheets.push(sheet);
     }
     var caption = element("div", "caption");
-    var captionText = element("span", "");
+    var captionText = element("span", "cell");
     caption.appendChild(captionText);
     frame.appendChild(caption);
     sized.appendChild(frame);
@@ -593,10 +595,23 @@ var larkSettings = (function () {
       caption.style.height = sheets[chosen].style.height;
       var texts = sizeTexts(rows[chosen], block);
       while (captionText.firstChild) captionText.removeChild(captionText.firstChild);
-      captionText.appendChild(element("span", "", texts.metric));
+      captionLine(captionText, texts.metric);
       captionText.appendChild(document.createElement("br"));
-      captionText.appendChild(element("span", "", texts.inch));
+      captionLine(captionText, texts.inch);
     };
+  }
+
+  // A size on the picture breaks, if it must, only after its "×", so that
+  // no number is parted from its unit.
+  function captionLine(container, text) {
+    var at = text.indexOf("\u00D7");
+    if (at < 0) {
+      container.appendChild(element("span", "part", text));
+      return;
+    }
+    container.appendChild(element("span", "part", text.substring(0, at + 1)));
+    container.appendChild(document.createTextNode(" "));
+    container.appendChild(element("span", "part", text.substring(at + 2)));
   }
 
   function chosenIndex(rows) {

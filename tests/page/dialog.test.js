@@ -108,13 +108,14 @@ test('each machine language: its block on the page, and the answers', async () =
     if (expected.block !== languageId) return;
     const third = expected.papers[2];
     const keys = expected.accessKeys;
+    const chosen = `1000=${third.code};9900=${third.id};`;
     const rows = [
       // name, user actions, answer
-      ['OK', [`select:${third.name}`, `click:${expected.labels.szOkButton}`], `1000=${third.code};9900=${third.id};`],
+      ['OK', [`select:${third.name}`, `click:${expected.labels.szOkButton}`], chosen],
       ['Cancel', [`select:${third.name}`, `click:${expected.labels.szCancelButton}`], null],
       ['Escape', [`select:${third.name}`, 'key:Escape'], null],
       ['sample page', [`click:${expected.labels.szSampleButton}`], 'PrintSamplePage'],
-      ['OK by its access key', [`select:${third.name}`, `access:${keys.szOkButton}`], `1000=${third.code};9900=${third.id};`],
+      ['OK by its access key', [`select:${third.name}`, `access:${keys.szOkButton}`], chosen],
       ['Cancel by its access key', [`access:${keys.szCancelButton}`], null],
       ['sample page by its access key', [`access:${keys.szSampleButton}`], 'PrintSamplePage'],
     ];
@@ -230,6 +231,47 @@ test('keyboard only', async () => {
   await page.close();
 });
 
+// The picture: every paper to one scale, the chosen one marked and its
+// size written on it, following the choice by mouse and by keys.
+test('the picture of the paper follows the choice', async () => {
+  const papers = kTable.get(0x0409).papers;
+  const rows = [
+    // name, argument, user actions (before none closes the page), chosen paper
+    ['the current paper', '1000=2;', [], 2],
+    ['a click on a name', '1000=0;', ['select:5 x 7 in'], 1],
+    ['a click on a size', '1000=0;', ['size:3'], 3],
+    ['arrow keys', '1000=0;', ['key:ArrowDown', 'key:ArrowDown'], 2],
+    ['arrow up wraps round', '1000=0;', ['key:ArrowUp'], 3],
+  ];
+  await eachRow(rows, async ([name, argument, actions, chosen]) => {
+    const { page } = await open(argument, 0x0409);
+    for (const action of actions) {
+      if (action.startsWith('size:')) await page.locator(`#paper${action.slice(5)}-mm`).click();
+      else await host.act(page, action);
+    }
+    const seen = await page.evaluate(() => ({
+      sheets: Array.prototype.map.call(document.querySelectorAll('.sheet'), (e) => {
+        const r = e.getBoundingClientRect();
+        return { width: r.width, height: r.height, bottom: r.bottom, left: r.left, chosen: / chosen/.test(e.className) };
+      }),
+      caption: document.querySelector('.caption').textContent,
+      checked: Array.prototype.findIndex.call(document.querySelectorAll('input[type=radio]'), (r) => r.checked),
+    }));
+    assert.equal(seen.checked, chosen, name);
+    assert.deepEqual(seen.sheets.map((s) => s.chosen), papers.map((p, i) => i === chosen), name);
+    assert.equal(seen.caption, papers[chosen].metric + papers[chosen].inch, name);
+    // One scale for all, from one corner.
+    const scale = seen.sheets[0].width / papers[0].width;
+    seen.sheets.forEach((sheet, i) => {
+      assert.ok(Math.abs(sheet.width - papers[i].width * scale) < 1 &&
+                Math.abs(sheet.height - papers[i].height * scale) < 1, `${name}: ${papers[i].name} to scale`);
+      assert.ok(Math.abs(sheet.bottom - seen.sheets[0].bottom) < 0.5 && Math.abs(sheet.left - seen.sheets[0].left) < 0.5,
+                `${name}: ${papers[i].name} from the corner`);
+    });
+    await page.close();
+  });
+});
+
 // Each block as its users meet it: at 100%, 200% and 400% zoom and in
 // forced colours, with no axe-core violation and no control out of reach;
 // a screenshot of each.
@@ -251,8 +293,8 @@ test('every block at every zoom and in forced colours', async () => {
     const { page } = await open('1000=0;', languageId, zoom);
     if (forced) await page.emulateMedia({ forcedColors: 'active' });
     await page.addScriptTag({ path: kAxe });
-    const violations = await page.evaluate(async () =>
-      (await window.axe.run(document)).violations.map((v) => `${v.id} (${v.impact}): ${v.nodes.map((n) => n.target.join(' ')).join(', ')}`));
+    const violations = await page.evaluate(async () => (await window.axe.run(document)).violations.map(
+      (v) => `${v.id} (${v.impact}): ${v.nodes.map((n) => n.target.join(' ')).join(', ')}`));
     assert.deepEqual(violations, [], where);
     const layout = await page.evaluate(() => {
       const rect = (e) => e.getBoundingClientRect();
@@ -291,7 +333,7 @@ test('every block at every zoom and in forced colours', async () => {
         allInView: document.documentElement.scrollHeight <= height &&
           controls.every((c) => c.top >= 0 && c.bottom <= height && c.left >= 0 && c.right <= width),
         wrappedButtons: all('button').filter((b) => lines(b) > 1).map((b) => b.id),
-        sizeColumns: [column('.size [id$="-mm"]', rtl ? 'right' : 'left'), column('.size [id$="-in"]', rtl ? 'right' : 'left')],
+        sizeColumns: ['-mm', '-in'].map((unit) => column(`.size [id$="${unit}"]`, rtl ? 'right' : 'left')),
         oneColumn: picture.top >= list.bottom,
         ringTouches,
       };
