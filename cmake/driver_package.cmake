@@ -10,3 +10,10 @@ add_custom_target(driver_package ALL
   COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:larkmon> ${CMAKE_BINARY_DIR}/package/larkmon.exe
   DEPENDS larkui larkmon ${PACKAGE_FILES})
 include(cmake/package_checks.cmake)
+
+# Each source of the deliverables is compiled once per build.
+if(CMAKE_GENERATOR STREQUAL "Ninja")
+  add_test(NAME build.each_source_once
+    COMMAND ${CMAKE_COMMAND} -DNINJA=${CMAKE_MAKE_PROGRAM} -DBUILD=${CMAKE_BINARY_DIR}
+            -DSOURCE=${CMAKE_SOURCE_DIR} -P ${CMAKE_SOURCE_DIR}/cmake/check_single_compile.cmake)
+endif()

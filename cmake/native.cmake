@@ -13,18 +13,24 @@ target_link_libraries(winsim PRIVATE PkgConfig::SQLITE3 ${CMAKE_DL_LIBS} pthread
 add_library(winsim_winmain STATIC winsim/src/winmain_entry.cpp)
 target_link_libraries(winsim_winmain PUBLIC winsim)
 
-# Sources shared by both deliverables, compiled into each.
-add_library(lark_common STATIC ${COMMON_SOURCES})
-target_include_directories(lark_common PUBLIC common)
-target_link_libraries(lark_common PUBLIC winsim)
+# Each source is compiled once per build: the objects of common/ and uidll/
+# serve both the static libraries the tests link and the driver module
+# (position-independent throughout, CMAKE_POSITION_INDEPENDENT_CODE).
+add_library(lark_common_objects OBJECT ${COMMON_SOURCES})
+target_include_directories(lark_common_objects PUBLIC common)
+target_link_libraries(lark_common_objects PUBLIC winsim)
+add_library(lark_common STATIC $<TARGET_OBJECTS:lark_common_objects>)
+target_link_libraries(lark_common PUBLIC lark_common_objects)
 
 # The driver's platform files, chosen by the build.
 file(GLOB UIDLL_PLATFORM_SOURCES CONFIGURE_DEPENDS uidll/posix/*.cpp)
 list(APPEND UIDLL_SOURCES ${UIDLL_PLATFORM_SOURCES})
 
-add_library(larkui_core STATIC ${UIDLL_SOURCES})
-target_include_directories(larkui_core PUBLIC uidll)
-target_link_libraries(larkui_core PUBLIC lark_common)
+add_library(larkui_objects OBJECT ${UIDLL_SOURCES})
+target_include_directories(larkui_objects PUBLIC uidll)
+target_link_libraries(larkui_objects PUBLIC lark_common_objects)
+add_library(larkui_core STATIC $<TARGET_OBJECTS:larkui_objects>)
+target_link_libraries(larkui_core PUBLIC larkui_objects lark_common)
 
 # The spooler loads the driver by file name; only the entry points of the
 # export definitions are visible, as from the Windows DLL.
@@ -40,8 +46,7 @@ endforeach()
 # image header.
 string(APPEND EXPORT_SYMBOLS "    DllMain;\n")
 file(WRITE ${CMAKE_BINARY_DIR}/larkui.map "{\n  global:\n${EXPORT_SYMBOLS}  local: *;\n};\n")
-add_library(larkui SHARED ${UIDLL_SOURCES} ${COMMON_SOURCES})
-target_include_directories(larkui PRIVATE uidll common)
+add_library(larkui SHARED $<TARGET_OBJECTS:larkui_objects> $<TARGET_OBJECTS:lark_common_objects>)
 target_link_libraries(larkui PRIVATE winsim)
 target_link_options(larkui PRIVATE -Wl,--version-script=${CMAKE_BINARY_DIR}/larkui.map)
 # The sanitizers' runtime comes from the loading program, so an instrumented
@@ -59,7 +64,7 @@ if(LARK_FUZZ)
   # libFuzzer's coverage covers the project's own code only: winsim stands in
   # for the platform, and its edges would only steer the fuzzer into the
   # stand-in and slow every input.
-  foreach(library IN ITEMS lark_common larkui_core larkmon_core)
+  foreach(library IN ITEMS lark_common_objects larkui_objects larkmon_core)
     target_compile_options(${library} PRIVATE -fsanitize=fuzzer-no-link)
   endforeach()
 endif()

@@ -7,13 +7,18 @@ set(STATIC_RUNTIME -static -static-libgcc -static-libstdc++)
 file(GLOB UIDLL_PLATFORM_SOURCES CONFIGURE_DEPENDS uidll/win/*.cpp)
 list(APPEND UIDLL_SOURCES ${UIDLL_PLATFORM_SOURCES})
 
-add_library(larkui SHARED ${UIDLL_SOURCES} ${COMMON_SOURCES} uidll/larkui.def)
+# common/ is compiled once for both deliverables.
+add_library(lark_common_objects OBJECT ${COMMON_SOURCES})
+target_include_directories(lark_common_objects PUBLIC common)
+
+add_library(larkui SHARED ${UIDLL_SOURCES} $<TARGET_OBJECTS:lark_common_objects> uidll/larkui.def)
 target_include_directories(larkui PRIVATE uidll common)
 set_target_properties(larkui PROPERTIES PREFIX "" OUTPUT_NAME larkui)
 target_link_options(larkui PRIVATE ${STATIC_RUNTIME} -Wl,--kill-at)
 target_link_libraries(larkui PRIVATE winspool gdi32 user32 ole32 oleaut32 urlmon uuid)
 
-add_executable(larkmon WIN32 printerstatus/larkmon_main.cpp ${MONITOR_SOURCES} ${COMMON_SOURCES})
+add_executable(larkmon WIN32 printerstatus/larkmon_main.cpp ${MONITOR_SOURCES}
+                              $<TARGET_OBJECTS:lark_common_objects>)
 target_include_directories(larkmon PRIVATE printerstatus common)
 target_link_options(larkmon PRIVATE ${STATIC_RUNTIME})
 target_link_libraries(larkmon PRIVATE winspool setupapi user32 gdi32)
