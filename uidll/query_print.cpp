@@ -2,8 +2,6 @@
 // that a job or an upgrade could find wrong.
 #include "platform.h"
 
-static BOOL AlwaysTrue() { return TRUE; }
+extern "C" BOOL WINAPI DevQueryPrintEx(PDEVQUERYPRINT_INFO) { return TRUE; }
 
-extern "C" BOOL WINAPI DevQueryPrintEx(PDEVQUERYPRINT_INFO) { return AlwaysTrue(); }
-
-extern "C" BOOL WINAPI DrvUpgradePrinter(DWORD, LPBYTE) { return AlwaysTrue(); }
+extern "C" BOOL WINAPI DrvUpgradePrinter(DWORD, LPBYTE) { return TRUE; }
