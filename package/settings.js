@@ -509,9 +509,12 @@ var larkSettings = (function () {
     button.setAttribute("accesskey", a.letter);
   }
 
+  // The language's decimal mark in the numbers, not in the unit ("pol.").
   function sizeText(first, second, decimals, unit, mark) {
-    return (first.toFixed(decimals) + " \u00D7 " + second.toFixed(decimals) + " " + unit)
-      .replace(/\./g, mark);
+    var number = function (value) {
+      return value.toFixed(decimals).replace(".", mark);
+    };
+    return number(first) + " \u00D7 " + number(second) + " " + unit;
   }
 
   function sizeTexts(row, block) {

@@ -354,6 +354,7 @@ test('every block at every zoom and in forced colours', async () => {
         allInView: document.documentElement.scrollHeight <= height &&
           controls.every((c) => c.top >= 0 && c.bottom <= height && c.left >= 0 && c.right <= width),
         wrappedButtons: all('button').filter((b) => lines(b) > 1).map((b) => b.id),
+        clipped: texts.filter((e) => e.scrollWidth > e.clientWidth + 1).map((e) => e.textContent),
         sizeColumns: ['-mm', '-in'].map((unit) => column(`.size [id$="${unit}"]`, rtl ? 'right' : 'left')),
         oneColumn: picture.top >= list.bottom,
         ringTouches,
@@ -365,6 +366,7 @@ test('every block at every zoom and in forced colours', async () => {
       // At 400% the page scrolls; it reflows to one column instead.
       allInView: zoom < 4 ? true : layout.allInView,
       wrappedButtons: zoom < 4 ? [] : layout.wrappedButtons,
+      clipped: [],
       sizeColumns: zoom === 1 ? [1, 1] : [0, 0],
       oneColumn: zoom === 4,
       ringTouches: [],
