@@ -1,5 +1,7 @@
 #include "debug_log.h"
 
+#include <cstdio>
+
 #include "platform.h"
 
 void WriteDebugLog(const char* message) {
@@ -10,4 +12,10 @@ void WriteDebugLog(const char* message) {
     if (log == nullptr) return;
     fprintf(log, "%s\n", message);
     fclose(log);
+}
+
+void LogNumber(const char* format, int value) {
+    char line[96];
+    std::snprintf(line, sizeof line, format, value);
+    WriteDebugLog(line);
 }

@@ -4,3 +4,5 @@
 // Appends the message and a line end to the debug log; the line is dropped
 // when the log cannot be opened.
 void WriteDebugLog(const char* message);
+// One line of format (one %d) with value.
+void LogNumber(const char* format, int value);

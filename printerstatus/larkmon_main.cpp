@@ -6,13 +6,12 @@
 #include "platform.h"
 #include "polling_loop.h"
 #include "scoped.h"
+#include "spooler_query.h"
 #include "status_message.h"
-#include "text.h"
+#include "status_window.h"
 #include "usb_device.h"
 
 namespace {
-
-constexpr size_t kTitleUnits = 256;
 
 LRESULT CALLBACK StatusWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_DESTROY) {
@@ -40,19 +39,6 @@ void CreateStatusWindow(HINSTANCE instance, LPCWSTR title) {
     UpdateWindow(window);
 }
 
-// GetPrinterW level 2 into a zero-filled heap block of the size the spooler
-// reports; an empty owner when any step fails.
-HeapBlock<BYTE> ReadPrinterInfo(HANDLE printer, DWORD* bytes) {
-    DWORD size = 0;
-    GetPrinterW(printer, 2, nullptr, 0, &size);
-    if (size == 0) return HeapBlock<BYTE>();
-    HeapBlock<BYTE> info = HeapAllocZeroed(size);
-    DWORD needed = 0;
-    if (!info || !GetPrinterW(printer, 2, info.get(), size, &needed)) return HeapBlock<BYTE>();
-    *bytes = size;
-    return info;
-}
-
 bool OnUsbPort(const PRINTER_INFO_2W* info) {
     const WCHAR* port = info->pPortName;
     return port != nullptr && port[0] == 'U' && port[1] == 'S' && port[2] == 'B';
@@ -65,12 +51,13 @@ void WatchPrinter(LPWSTR printerName) {
         WriteDebugLog("Unable to open printer");
         return;
     }
-    DWORD infoBytes = 0;
-    HeapBlock<BYTE> infoBlock = ReadPrinterInfo(printer.get(), &infoBytes);
-    if (!infoBlock) return;
-    auto* info = reinterpret_cast<PRINTER_INFO_2W*>(infoBlock.get());
+    // Only a size is asked of the first call: the fetch decides. The block is
+    // the one every poll reads the record into again.
+    QueriedBlock infoBlock = QueryPrinterInfo2(printer.get(), SizeQuery::SizeOnly);
+    if (!infoBlock.data) return;
+    auto* info = reinterpret_cast<PRINTER_INFO_2W*>(infoBlock.data.get());
     if (!OnUsbPort(info)) {
-        infoBlock.reset();
+        infoBlock.data.reset();
         WriteDebugLog("Printer is not hooked upto a USB port");
         return;
     }
@@ -78,7 +65,7 @@ void WatchPrinter(LPWSTR printerName) {
     // Kept open for the whole run; the end of the process releases it.
     HANDLE device = OpenUsbPrinterDevice(info->pPortName);
     if (device == INVALID_HANDLE_VALUE) {
-        infoBlock.reset();
+        infoBlock.data.reset();
         printer.reset();
         WriteDebugLog("Unable to open USB port");
         return;
@@ -86,8 +73,8 @@ void WatchPrinter(LPWSTR printerName) {
     LPWSTR message = PrepareStatusMessage(printer.get());
     SetStatusMessageText(message);
     WriteDebugLog("PrinterStatus: Entering while loop");
-    RunPollingLoop(MonitorRun{printerName, printer.get(), info, infoBytes, device});
-    infoBlock.reset();
+    RunPollingLoop(MonitorRun{printerName, printer.get(), info, infoBlock.bytes, device});
+    infoBlock.data.reset();
     SetStatusMessageText(DefaultStatusMessage);
     ReleaseStatusMessage(message);
     printer.reset();
@@ -99,8 +86,8 @@ void WatchPrinter(LPWSTR printerName) {
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     // The whole command line is the printer name, quotes and spaces included.
     LPWSTR printerName = GetCommandLineW();
-    WCHAR title[kTitleUnits];
-    TextFormat(title, kTitleUnits, TEXT("%s - Status"), printerName);
+    WCHAR title[kStatusWindowTitleUnits];
+    FormatStatusWindowTitle(title, printerName);
     CreateStatusWindow(instance, title);
     WriteDebugLog("PrinterStatus: Entering");
     WatchPrinter(printerName);

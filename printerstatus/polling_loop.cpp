@@ -1,18 +1,11 @@
 #include "polling_loop.h"
 
-#include <cstdio>
 #include <cstring>
 
 #include "debug_log.h"
 #include "device_status.h"
 
 namespace {
-
-void LogNumber(const char* format, int value) {
-    char line[96];
-    std::snprintf(line, sizeof line, format, value);
-    WriteDebugLog(line);
-}
 
 // The status of one poll: CheckStatus's result when the text has an S field,
 // else 0 with no port status set.

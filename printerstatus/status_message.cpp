@@ -1,8 +1,5 @@
 #include "status_message.h"
 
-WCHAR DefaultStatusMessage[] = TEXT(
-    "There is a problem with your printer.\r\nCheck your printer screen for more information.");
-
 namespace {
 
 constexpr DWORD kFirstReadBytes = 512;

@@ -3,8 +3,11 @@
 #pragma once
 
 #include "platform.h"
+#include "status_message_text.h"
 
-extern WCHAR DefaultStatusMessage[];
+// The built-in text, typed as the texts read from the printer are so that one
+// pointer holds either; nothing writes through it.
+inline constexpr LPWSTR DefaultStatusMessage = const_cast<LPWSTR>(kDefaultStatusMessage);
 
 // Reads StatusMessage and turns each backslash-n pair into CR LF. Hands
 // back a heap block, or DefaultStatusMessage when the value cannot be had.

@@ -72,12 +72,6 @@ StatusRow RowFor(int s) {
     }
 }
 
-void LogNumber(const char* format, int value) {
-    char line[96];
-    std::snprintf(line, sizeof line, format, value);
-    WriteDebugLog(line);
-}
-
 void LogNibbles(int s) {
     char line[64];
     std::snprintf(line, sizeof line, "CheckStatus: Status nibbles are: %x:%x", s / 16, s % 16);

@@ -1,11 +1,10 @@
 #include "monitor_launch.h"
 
 #include "spooler_query.h"
+#include "status_window.h"
 #include "text.h"
 
 namespace {
-
-constexpr size_t kTitleUnits = 256;
 
 // The driver directory is asked for with 256 bytes; the name of the monitor
 // with 32 bytes into a zeroed 64-byte buffer. The spooler stores the name
@@ -49,8 +48,8 @@ void LaunchStatusMonitor(HANDLE printer) {
     if (!printerBlock.data) return;
     auto* info = reinterpret_cast<PRINTER_INFO_2W*>(printerBlock.data.get());
     if (info->pPrinterName == nullptr || info->pPrinterName[0] == 0) return;
-    WCHAR title[kTitleUnits];
-    TextFormat(title, kTitleUnits, TEXT("%s - Status"), info->pPrinterName);
+    WCHAR title[kStatusWindowTitleUnits];
+    FormatStatusWindowTitle(title, info->pPrinterName);
     if (FindWindowW(nullptr, title) != nullptr) return;
     QueriedBlock driverBlock = QueryDriverInfo3(printer);
     if (!driverBlock.data) return;

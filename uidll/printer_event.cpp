@@ -4,12 +4,10 @@
 #include "data_file.h"
 #include "driver_files.h"
 #include "paper_table.h"
+#include "status_message_text.h"
 #include "text.h"
 
 namespace {
-
-constexpr const WCHAR* kDefaultStatusMessage = TEXT(
-    "There is a problem with your printer.\r\nCheck your printer screen for more information.");
 
 void ReadDataFile(const WCHAR* printerName, InstallValues* values) {
     WCHAR dataFile[kPathUnits];
