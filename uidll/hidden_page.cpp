@@ -3,8 +3,8 @@
 #include <atomic>
 
 #include "driver_files.h"
+#include "driver_module.h"
 #include "module_hold.h"
-#include "scoped.h"
 #include "settings_dialog.h"
 #include "text.h"
 
@@ -24,43 +24,62 @@ struct PageBlock {
     COMPROPSHEETUI ui;
     WCHAR helpFile[kPathUnits];
 };
+static_assert(offsetof(PageBlock, ui) == 0, "the record's address is the block's");
 
-void Free(void* block) {
-    if (block != nullptr) HeapFree(GetProcessHeap(), 0, block);
+// Every block of one page with its owner, so a page the sheet refuses is
+// freed by construction. The sheet holds the blocks from a successful add
+// (GiveToSheet) until DESTROY takes them back (TakeFromSheet). The closing
+// thread is ended first, while the title it cancels is still held.
+struct PageOwners {
+    HeapBlock<PageBlock> page;
+    HeapBlock<OPTITEM> items;
+    HeapBlock<OPTTYPE> type;
+    HeapBlock<OPTPARAM> params;
+    HeapBlock<void> userData;  // the devmode, or the printer name copy
+    SheetTitleReference title;
+    ScopedClosingThread closingThread;
+};
+
+void GiveToSheet(PageOwners& owners) {
+    owners.page.release();
+    owners.items.release();
+    owners.type.release();
+    owners.params.release();
+    owners.userData.release();
+    owners.title.release();
+    owners.closingThread.release();
 }
 
-template <typename T>
-T* AllocZeroed(size_t count = 1) {
-    // The sheet holds these blocks past this call: their owner is the page.
-    return HeapAllocZeroed<T>(sizeof(T) * count).release();
-}
-
-bool Cancelled(SheetTitle* title) { return std::atomic_ref<LONG>(title->cancelled).load() != 0; }
-
-// Ends a closing thread that belongs to a page being released: one that
-// never ran now runs only to see the cancel and end.
-void EndClosingThread(HANDLE thread, SheetTitle* title) {
-    if (thread == nullptr) return;
-    if (title != nullptr) std::atomic_ref<LONG>(title->cancelled).store(1);
-    ResumeThread(thread);
-    CloseHandle(thread);
-}
-
-// Releases the item array with what hangs from it.
-void ReleaseItems(OPTITEM* items, PageVariant variant) {
-    if (items == nullptr) return;
-    for (int i = 0; i < 2; ++i) {
-        if (items[i].pOptType == nullptr) continue;
-        Free(items[i].pOptType->pOptParam);
-        Free(items[i].pOptType);
+// The owners of a page the sheet held, found from its record: item 1's
+// option type with its parameters (item 0 is a header item, without one),
+// and in the document variant the closing thread (item 0) and the title
+// (item 1). A device page's item 0 holds no handle of its own.
+PageOwners TakeFromSheet(COMPROPSHEETUI* ui, PageVariant variant) {
+    PageOwners owners;
+    owners.page.reset(reinterpret_cast<PageBlock*>(ui));
+    owners.userData.reset(reinterpret_cast<void*>(ui->UserData));
+    OPTITEM* items = ui->pOptItem;
+    if (items == nullptr) return owners;
+    owners.items.reset(items);
+    if (OPTTYPE* type = items[1].pOptType) {
+        owners.type.reset(type);
+        owners.params.reset(type->pOptParam);
     }
     if (variant == DocumentPage) {
         auto* title = reinterpret_cast<SheetTitle*>(items[1].UserData);
-        EndClosingThread(reinterpret_cast<HANDLE>(items[0].UserData), title);
-        ReleaseSheetTitle(title);
+        owners.title.reset(title);
+        owners.closingThread = ScopedClosingThread(reinterpret_cast<HANDLE>(items[0].UserData),
+                                                   scoped::ClosingThreadRelease{title});
     }
-    Free(items);
+    return owners;
 }
+
+template <typename T>
+[[nodiscard]] HeapBlock<T> AllocZeroed(size_t count = 1) {
+    return HeapAllocZeroed<T>(sizeof(T) * count);
+}
+
+bool Cancelled(SheetTitle* title) { return std::atomic_ref<LONG>(title->cancelled).load() != 0; }
 
 void FillItems(OPTITEM* items, OPTTYPE* type, OPTPARAM* params) {
     static WCHAR yes[] = TEXT("Yes");
@@ -85,10 +104,10 @@ void FillItems(OPTITEM* items, OPTTYPE* type, OPTPARAM* params) {
     items[1].pOptType = type;
 }
 
-WCHAR* CopyName(const WCHAR* name) {
+HeapBlock<WCHAR> CopyName(const WCHAR* name) {
     size_t units = name != nullptr ? TextLength(name) : 0;
-    auto* copy = AllocZeroed<WCHAR>(units + 1);
-    if (copy != nullptr && units != 0) TextCopyCount(copy, name, units);
+    HeapBlock<WCHAR> copy = AllocZeroed<WCHAR>(units + 1);
+    if (copy && units != 0) TextCopyCount(copy.get(), name, units);
     return copy;
 }
 
@@ -123,53 +142,63 @@ void PressOk(HWND sheet, SheetTitle* title) {
 
 }  // namespace
 
+void scoped::ClosingThreadRelease::operator()(HANDLE thread) const {
+    DWORD error = GetLastError();
+    if (title != nullptr) std::atomic_ref<LONG>(title->cancelled).store(1);
+    ResumeThread(thread);
+    CloseHandle(thread);
+    SetLastError(error);
+}
+
 SheetTitle* CreateSheetTitle() {
-    auto* title = AllocZeroed<SheetTitle>();
+    SheetTitle* title = AllocZeroed<SheetTitle>().release();
     if (title != nullptr) title->references = 1;
     return title;
 }
 
-void AddSheetTitleReference(SheetTitle* title) {
+SheetTitleReference AddSheetTitleReference(SheetTitle* title) {
     std::atomic_ref<LONG>(title->references).fetch_add(1);
+    return SheetTitleReference(title);
 }
 
 void ReleaseSheetTitle(SheetTitle* title) {
     if (title == nullptr) return;
-    if (std::atomic_ref<LONG>(title->references).fetch_sub(1) == 1) Free(title);
+    if (std::atomic_ref<LONG>(title->references).fetch_sub(1) == 1) {
+        HeapFree(GetProcessHeap(), 0, title);
+    }
 }
 
 int BuildHiddenPage(HANDLE printer, LPWSTR printerName, PROPSHEETUI_INFO* info, PageVariant variant,
-                    DriverDevmode* devmode, SheetTitle* title, HANDLE closingThread) {
-    auto* items = AllocZeroed<OPTITEM>(2);
-    if (items == nullptr) {
-        EndClosingThread(closingThread, title);
-        ReleaseSheetTitle(title);
-        Free(devmode);
+                    HeapBlock<DriverDevmode> devmode, SheetTitleReference title,
+                    ScopedClosingThread closingThread) {
+    PageOwners owners;
+    owners.title = std::move(title);
+    owners.closingThread = std::move(closingThread);
+    owners.items = AllocZeroed<OPTITEM>(2);
+    if (!owners.items) return 0;
+    OPTITEM* items = owners.items.get();
+    items[0].UserData = reinterpret_cast<ULONG_PTR>(owners.closingThread.get());
+    items[1].UserData = reinterpret_cast<ULONG_PTR>(owners.title.get());
+    owners.type = AllocZeroed<OPTTYPE>();
+    owners.params = AllocZeroed<OPTPARAM>(2);
+    owners.page = AllocZeroed<PageBlock>();
+    if (variant == DocumentPage) {
+        owners.userData = std::move(devmode);
+    } else {
+        owners.userData = CopyName(printerName);
+    }
+    if (!owners.type || !owners.params || !owners.page || !owners.userData || info == nullptr) {
         return 0;
     }
-    items[0].UserData = reinterpret_cast<ULONG_PTR>(closingThread);
-    items[1].UserData = reinterpret_cast<ULONG_PTR>(title);
-    auto* type = AllocZeroed<OPTTYPE>();
-    auto* params = AllocZeroed<OPTPARAM>(2);
-    auto* page = AllocZeroed<PageBlock>();
-    void* userData = variant == DocumentPage ? static_cast<void*>(devmode) : CopyName(printerName);
-    if (type == nullptr || params == nullptr || page == nullptr || userData == nullptr ||
-        info == nullptr) {
-        Free(type);
-        Free(params);
-        Free(page);
-        Free(userData);
-        ReleaseItems(items, variant);
-        return 0;
-    }
-    FillItems(items, type, params);
+    FillItems(items, owners.type.get(), owners.params.get());
+    PageBlock* page = owners.page.get();
     QueryDriverFiles(printer, printerName, nullptr, page->helpFile, nullptr);
     COMPROPSHEETUI& ui = page->ui;
     ui.cbSize = sizeof(COMPROPSHEETUI);
     ui.Flags = CPSUIF_UPDATE_PERMISSION;
     ui.hInstCaller = DriverModule();
     ui.pCallerName = printerName;
-    ui.UserData = reinterpret_cast<ULONG_PTR>(userData);
+    ui.UserData = reinterpret_cast<ULONG_PTR>(owners.userData.get());
     ui.pHelpFile = page->helpFile;
     ui.pfnCallBack = variant == DocumentPage ? DocumentPageCallback : DevicePageCallback;
     ui.pOptItem = items;
@@ -183,22 +212,19 @@ int BuildHiddenPage(HANDLE printer, LPWSTR printerName, PROPSHEETUI_INFO* info, 
     // What the sheet writes back during the add call; nothing reads it. Not
     // module-wide: two sheets added at once on two threads would both write it.
     LONG_PTR addResult = 0;
-    if (add != nullptr &&
+    if (add == nullptr ||
         add(info->hComPropSheet, CPSFUNC_ADD_PCOMPROPSHEETUIW, reinterpret_cast<LPARAM>(&ui),
-            reinterpret_cast<LPARAM>(&addResult)) != 0) {
-        info->UserData = reinterpret_cast<ULONG_PTR>(&ui);
-        return 1;
+            reinterpret_cast<LPARAM>(&addResult)) == 0) {
+        return 0;
     }
-    ReleaseHiddenPage(&ui, variant);
-    return 0;
+    GiveToSheet(owners);
+    info->UserData = reinterpret_cast<ULONG_PTR>(&ui);
+    return 1;
 }
 
 void ReleaseHiddenPage(COMPROPSHEETUI* page, PageVariant variant) {
     if (page == nullptr) return;
-    ReleaseItems(page->pOptItem, variant);
-    Free(reinterpret_cast<void*>(page->UserData));
-    static_assert(offsetof(PageBlock, ui) == 0);
-    Free(page);
+    PageOwners taken = TakeFromSheet(page, variant);  // freed on return
 }
 
 LONG APIENTRY DocumentPageCallback(PCPSUICBPARAM param) {
@@ -231,17 +257,19 @@ LONG APIENTRY DevicePageCallback(PCPSUICBPARAM param) {
 }
 
 DWORD WINAPI AutoCloseSheet(LPVOID parameter) {
-    auto* title = static_cast<SheetTitle*>(parameter);
-    if (title == nullptr) return 0;
+    SheetTitleReference title(static_cast<SheetTitle*>(parameter));  // the thread's own
+    if (!title) return 0;
     HWND sheet = nullptr;
-    for (int look = 0; look < kSearchLooks && !Cancelled(title); ++look) {
+    for (int look = 0; look < kSearchLooks && !Cancelled(title.get()); ++look) {
         if (look > 0) Sleep(1);
         sheet = FindWindowW(nullptr, title->text);
         if (sheet != nullptr) break;
     }
-    if (sheet != nullptr) PressOk(sheet, title);
-    HMODULE held = title->heldModule;
-    ReleaseSheetTitle(title);
-    ExitThreadReleasingModule(held, 0);
+    if (sheet != nullptr) PressOk(sheet, title.get());
+    ModuleHold held(title->heldModule);
+    // Dropped here: the thread may end inside the next call, which runs no
+    // destructors.
+    title.reset();
+    ExitThreadReleasingModule(std::move(held), 0);
     return 0;
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "driver_devmode.h"
+#include "scoped.h"
 
 inline constexpr size_t kSheetTitleUnits = 1024;
 
@@ -14,13 +15,35 @@ struct SheetTitle {
     WCHAR text[kSheetTitleUnits];  // first: item 1 carries the title's address
     LONG references;
     LONG cancelled;
-    HMODULE heldModule;  // the closing thread's reference on the driver
+    HMODULE heldModule;  // the closing thread's hold on the driver, dropped as it ends
 };
 
 // A new title with one reference, or nullptr.
 [[nodiscard]] SheetTitle* CreateSheetTitle();
-void AddSheetTitleReference(SheetTitle* title);
 void ReleaseSheetTitle(SheetTitle* title);
+
+namespace scoped {
+struct SheetTitleRelease {
+    void operator()(SheetTitle* title) const { ReleaseSheetTitle(title); }
+};
+// Ends a closing thread that no page has taken, or whose page is released:
+// cancelled first, a thread that never ran then runs only to see the cancel
+// and end. The cancel goes to the title the thread was given, which must
+// still be held.
+struct ClosingThreadRelease {
+    SheetTitle* title;
+    void operator()(HANDLE thread) const;
+};
+}  // namespace scoped
+
+// One reference on a title.
+using SheetTitleReference =
+    std::unique_ptr<SheetTitle, scoped::KeepingLastError<scoped::SheetTitleRelease>>;
+// The handle of a suspended closing thread, with the title it was given.
+using ScopedClosingThread = std::unique_ptr<void, scoped::ClosingThreadRelease>;
+
+// Another reference on the title.
+[[nodiscard]] SheetTitleReference AddSheetTitleReference(SheetTitle* title);
 
 enum PageVariant { DocumentPage, DevicePage };
 
@@ -30,7 +53,8 @@ enum PageVariant { DocumentPage, DevicePage };
 // everything is released at once, and a suspended thread ends without
 // pressing anything. 1 when the page was added.
 int BuildHiddenPage(HANDLE printer, LPWSTR printerName, PROPSHEETUI_INFO* info, PageVariant variant,
-                    DriverDevmode* devmode, SheetTitle* title, HANDLE closingThread);
+                    HeapBlock<DriverDevmode> devmode, SheetTitleReference title,
+                    ScopedClosingThread closingThread);
 // Releases a page built by BuildHiddenPage (the record in UserData).
 void ReleaseHiddenPage(COMPROPSHEETUI* page, PageVariant variant);
 
@@ -39,6 +63,3 @@ LONG APIENTRY DevicePageCallback(PCPSUICBPARAM param);
 // The closing thread: parameter is a SheetTitle whose reference it owns,
 // and whose heldModule it drops as it ends.
 DWORD WINAPI AutoCloseSheet(LPVOID parameter);
-
-// The module handle of the driver, kept from its attach.
-HINSTANCE DriverModule();

@@ -4,13 +4,25 @@
 #pragma once
 
 #include "platform.h"
+#include "scoped.h"
 
-// A reference on the driver's module for a thread to hold, or nullptr where
-// the loader keeps the module for its threads anyway.
-HMODULE HoldDriverModule();
 // Drops a reference that no thread took.
 void ReleaseDriverModule(HMODULE held);
+
+namespace scoped {
+struct DriverModuleRelease {
+    void operator()(HMODULE held) const { ReleaseDriverModule(held); }
+};
+}  // namespace scoped
+
+// A reference on the driver's module, dropped unless a thread takes it.
+using ModuleHold = std::unique_ptr<std::remove_pointer_t<HMODULE>,
+                                   scoped::KeepingLastError<scoped::DriverModuleRelease>>;
+
+// A reference for a thread to hold, or an empty owner where the loader keeps
+// the module for its threads anyway.
+[[nodiscard]] ModuleHold HoldDriverModule();
 // Ends the calling thread with the exit code and drops its reference in the
 // same step, so no driver code runs after it; returns only when held is
-// nullptr.
-void ExitThreadReleasingModule(HMODULE held, DWORD exitCode);
+// empty.
+void ExitThreadReleasingModule(ModuleHold held, DWORD exitCode);

@@ -7,14 +7,13 @@
 #include "default_devmode.h"
 #include "devmode_merge.h"
 #include "driver_files.h"
+#include "driver_module.h"
 #include "hidden_page.h"
 #include "module_hold.h"
 #include "page_geometry.h"
 #include "text.h"
 
 namespace {
-
-HINSTANCE g_module;
 
 constexpr LONG kDevmodeSize = static_cast<LONG>(kDriverDevmodeSize);
 constexpr ULONG_PTR kSheetIconId = 64082;
@@ -76,21 +75,37 @@ LONG FillInfoHeader(LPARAM lParam, LPWSTR printerName) {
     if (header == nullptr) return -1;
     header->Flags = PSUIHDRF_NOAPPLYNOW | PSUIHDRF_PROPTITLE;
     header->pTitle = printerName;
-    header->hInst = g_module;
+    header->hInst = DriverModule();
     header->IconID = kSheetIconId;
     return 1;
 }
 
 // "%s %d%d%d%d": the numbers run together, so two times can give one title.
-SheetTitle* MakeSheetTitle(const WCHAR* printerName) {
-    SheetTitle* title = CreateSheetTitle();
-    if (title == nullptr) return nullptr;
+SheetTitleReference MakeSheetTitle(const WCHAR* printerName) {
+    SheetTitleReference title(CreateSheetTitle());
+    if (!title) return title;
     SYSTEMTIME now = {};
     GetSystemTime(&now);
     TextFormat(title->text, kSheetTitleUnits, TEXT("%s %d%d%d%d"),
                printerName != nullptr ? printerName : TEXT(""), now.wHour, now.wMinute, now.wSecond,
                now.wMilliseconds);
     return title;
+}
+
+// The sheet-closing thread, suspended, with its own reference on the title
+// and, where the loader needs one, its own hold on the driver's module; both
+// become the thread's only once it exists. An empty owner when it cannot be
+// created.
+ScopedClosingThread CreateClosingThread(SheetTitle* title) {
+    if (title == nullptr) return ScopedClosingThread();
+    SheetTitleReference threadsTitle = AddSheetTitleReference(title);
+    ModuleHold hold = HoldDriverModule();
+    HANDLE thread = CreateThread(nullptr, 0, AutoCloseSheet, title, CREATE_SUSPENDED, nullptr);
+    if (thread == nullptr) return ScopedClosingThread();
+    // Read by the thread as it ends; it cannot run before it is resumed.
+    title->heldModule = hold.release();
+    threadsTitle.release();
+    return ScopedClosingThread(thread, scoped::ClosingThreadRelease{title});
 }
 
 // A stored devmode of another driver is no devmode of this driver's: Wine
@@ -114,33 +129,17 @@ LONG InitDocumentSheet(PROPSHEETUI_INFO* info, DOCUMENTPROPERTYHEADER* header) {
     if (!devmode) return -1;
     if (!IsOwnDevmode(devmode.get())) BuildDefaultDevmode(devmode.get(), header->pszPrinterName);
     if (header->pdmIn != nullptr) MergeDevmode(devmode.get(), header->pdmIn, header->hPrinter);
-    SheetTitle* title = MakeSheetTitle(header->pszPrinterName);
-    HANDLE thread = nullptr;
-    if (title != nullptr) {
-        AddSheetTitleReference(title);  // the thread's own
-        title->heldModule = HoldDriverModule();
-        thread = CreateThread(nullptr, 0, AutoCloseSheet, title, CREATE_SUSPENDED, nullptr);
-        if (thread == nullptr) {
-            ReleaseDriverModule(title->heldModule);
-            title->heldModule = nullptr;
-            ReleaseSheetTitle(title);
-        }
-    }
-    // The page owns the devmode, the title and the thread from here on.
-    BuildHiddenPage(header->hPrinter, header->pszPrinterName, info, DocumentPage, devmode.release(),
-                    title, thread);
+    SheetTitleReference title = MakeSheetTitle(header->pszPrinterName);
+    ScopedClosingThread thread = CreateClosingThread(title.get());
+    // The page takes the devmode, the title and the thread; a page the sheet
+    // refuses releases them at once.
+    BuildHiddenPage(header->hPrinter, header->pszPrinterName, info, DocumentPage,
+                    std::move(devmode), std::move(title), std::move(thread));
     info->Result = 0;
     return 1;
 }
 
 }  // namespace
-
-HINSTANCE DriverModule() { return g_module; }
-
-extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID) {
-    if (reason == DLL_PROCESS_ATTACH) g_module = module;
-    return TRUE;
-}
 
 LONG FillDocumentProperties(DOCUMENTPROPERTYHEADER* header) {
     DWORD statedBytes = header->cbOut;
@@ -198,8 +197,7 @@ extern "C" LONG WINAPI DrvDevicePropertySheets(PPROPSHEETUI_INFO info, LPARAM lP
     auto* header = reinterpret_cast<DEVICEPROPERTYHEADER*>(info->lParamInit);
     switch (info->Reason) {
         case PROPSHEETUI_REASON_INIT:
-            BuildHiddenPage(header->hPrinter, header->pszPrinterName, info, DevicePage, nullptr,
-                            nullptr, nullptr);
+            BuildHiddenPage(header->hPrinter, header->pszPrinterName, info, DevicePage, {}, {}, {});
             info->Result = 0;
             return 1;
         case PROPSHEETUI_REASON_GET_INFO_HEADER:

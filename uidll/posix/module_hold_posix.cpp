@@ -2,8 +2,8 @@
 // unloads the driver, so nothing needs holding here.
 #include "module_hold.h"
 
-HMODULE HoldDriverModule() { return nullptr; }
+ModuleHold HoldDriverModule() { return ModuleHold(); }
 
 void ReleaseDriverModule(HMODULE) {}
 
-void ExitThreadReleasingModule(HMODULE, DWORD) {}
+void ExitThreadReleasingModule(ModuleHold, DWORD) {}

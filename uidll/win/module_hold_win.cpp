@@ -1,18 +1,18 @@
 #include "module_hold.h"
 
-HMODULE HoldDriverModule() {
+ModuleHold HoldDriverModule() {
     HMODULE self = nullptr;
     if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
                             reinterpret_cast<LPCWSTR>(&HoldDriverModule), &self)) {
-        return nullptr;
+        return ModuleHold();
     }
-    return self;
+    return ModuleHold(self);
 }
 
 void ReleaseDriverModule(HMODULE held) {
     if (held != nullptr) FreeLibrary(held);
 }
 
-void ExitThreadReleasingModule(HMODULE held, DWORD exitCode) {
-    if (held != nullptr) FreeLibraryAndExitThread(held, exitCode);
+void ExitThreadReleasingModule(ModuleHold held, DWORD exitCode) {
+    if (held) FreeLibraryAndExitThread(held.release(), exitCode);
 }
