@@ -45,6 +45,9 @@ file(MAKE_DIRECTORY "${PREFIX}")
 run(${WINE64} wineboot -i)
 # The null graphics driver: windows exist and answer messages, nothing is drawn, no X needed.
 run(${WINE64} reg add "HKCU\\Software\\Wine\\Drivers" /v Graphics /d null /f)
+# A program that faults or calls a function Wine lacks ends at once instead of waiting in the
+# debugger's crash dialog until the test's timeout.
+run(${WINE64} reg add "HKCU\\Software\\Wine\\WineDbg" /v ShowCrashDialog /t REG_DWORD /d 0 /f)
 run(${WINESERVER} -w)
 
 # A server started on demand by a test stays 3 s after that test's last process and holds the

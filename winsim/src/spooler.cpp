@@ -397,6 +397,10 @@ std::vector<std::u16string> PrinterNames() {
     return names;
 }
 
+bool RemovePrinterData(const std::u16string& printer, const std::u16string& name) {
+    return Exec("DELETE FROM printer_data WHERE printer = ? AND name = ?", {P(printer), P(name)});
+}
+
 std::vector<PrinterDataValue> PrinterData(const std::u16string& printer) {
     std::vector<PrinterDataValue> values;
     Exec("SELECT name, type, data FROM printer_data WHERE printer = ? ORDER BY rowid", {P(printer)},

@@ -78,6 +78,8 @@ struct PrinterDataValue {
     DWORD type = 0;
     std::vector<uint8_t> data;
 };
+// Takes a printer data value away, as DeletePrinterDataW would.
+bool RemovePrinterData(const std::u16string& printer, const std::u16string& name);
 std::vector<PrinterDataValue> PrinterData(const std::u16string& printer);
 
 // The driver's user-interface module, loaded as the spooler loads it.

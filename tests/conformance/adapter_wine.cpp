@@ -1,0 +1,176 @@
+// The tables under Wine against the real larkui.dll: the prefix the Wine
+// fixtures prepared (the package installed with SetupAPI, the printers
+// added, each given the driver's default devmode and its printer data
+// values), the driver loaded from the printer's config file.
+#include <cstdio>
+#include <map>
+#include <string>
+
+#include "adapter.h"
+#include "wine_harness.h"
+// wine_harness.h (the platform) first.
+#include <tlhelp32.h>
+
+namespace conformance {
+
+const WCHAR kPrinter[] = L"Lark Photo";
+const WCHAR kLptPrinter[] = L"Lark Photo LPT";
+const WCHAR kDriverName[] = L"Lark Photo Printer";
+
+namespace {
+
+HMODULE g_module;
+std::map<std::wstring, std::string> g_package;  // the version folder as installed
+
+std::wstring VersionFolder() {
+    std::string block = QueryDriver3(kPrinter);
+    const DRIVER_INFO_3W* info = Driver3(block);
+    if (info == nullptr || info->pConfigFile == nullptr) return L"";
+    std::wstring path = info->pConfigFile;
+    return path.substr(0, path.find_last_of(L'\\') + 1);
+}
+
+std::string ReadWhole(const std::wstring& path) {
+    std::string bytes;
+    FILE* f = _wfopen(path.c_str(), L"rb");
+    if (f == nullptr) return bytes;
+    char buffer[8192];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) bytes.append(buffer, n);
+    std::fclose(f);
+    return bytes;
+}
+
+bool WriteWhole(const std::wstring& path, const std::string& bytes) {
+    FILE* f = _wfopen(path.c_str(), L"wb");
+    if (f == nullptr) return false;
+    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    return std::fclose(f) == 0 && ok;
+}
+
+}  // namespace
+
+Platform ThisPlatform() { return Platform::Wine; }
+const char* PlatformName() { return "wine"; }
+
+bool BeginTable(std::string* why) {
+    if (g_module == nullptr) {
+        g_module = LoadLarkUi(kPrinter);
+        if (g_module == nullptr) {
+            *why = "the driver's config file does not load";
+            return false;
+        }
+        std::wstring folder = VersionFolder();
+        WIN32_FIND_DATAW found;
+        HANDLE find = FindFirstFileW((folder + L"*").c_str(), &found);
+        for (BOOL more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileW(find, &found)) {
+            if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) continue;
+            g_package[found.cFileName] = ReadWhole(folder + found.cFileName);
+        }
+        if (find != INVALID_HANDLE_VALUE) FindClose(find);
+        if (g_package.empty()) {
+            *why = "no driver files in the driver's folder";
+            return false;
+        }
+    }
+    return ResetPrinter();
+}
+
+void EndTable() {}
+
+void* DriverEntry(const char* name) {
+    return reinterpret_cast<void*>(GetProcAddress(g_module, name));
+}
+
+std::basic_string<WCHAR> DriverFolder() { return VersionFolder(); }
+
+bool WriteDriverFile(const char* name, const std::string& bytes) {
+    std::wstring path = VersionFolder();
+    for (const char* c = name; *c != 0; ++c) path += static_cast<wchar_t>(*c);
+    return WriteWhole(path, bytes);
+}
+
+bool RemoveDriverFile(const char* name) {
+    std::wstring path = VersionFolder();
+    for (const char* c = name; *c != 0; ++c) path += static_cast<wchar_t>(*c);
+    return DeleteFileW(path.c_str()) != 0;
+}
+
+// DeletePrinterDataW is not implemented in Wine 8 (calling it ends the
+// process): the value goes from the printer's key, where Wine's spooler
+// keeps what SetPrinterDataW stores.
+bool RemovePrinterValue(const WCHAR* name) {
+    std::wstring path = L"System\\CurrentControlSet\\Control\\Print\\Printers\\";
+    path += kPrinter;
+    path += L"\\PrinterDriverData";
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) {
+        return false;
+    }
+    LONG rc = RegDeleteValueW(key, name);
+    RegCloseKey(key);
+    return rc == ERROR_SUCCESS;
+}
+
+bool ResetPrinter() {
+    bool ok = true;
+    std::wstring folder = VersionFolder();
+    WIN32_FIND_DATAW found;
+    HANDLE find = FindFirstFileW((folder + L"*").c_str(), &found);
+    for (BOOL more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileW(find, &found)) {
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) continue;
+        if (g_package.count(found.cFileName) == 0) DeleteFileW((folder + found.cFileName).c_str());
+    }
+    if (find != INVALID_HANDLE_VALUE) FindClose(find);
+    for (const auto& [name, bytes] : g_package) {
+        // The loaded config file cannot be rewritten; it is never a row's to change.
+        if (ReadWhole(folder + name) != bytes) ok = WriteWhole(folder + name, bytes) && ok;
+    }
+    using ConvertFn = BOOL(WINAPI*)(LPWSTR, PDEVMODEW, PDEVMODEW, PLONG, DWORD);
+    using EventFn = BOOL(WINAPI*)(LPWSTR, INT, DWORD, LPARAM);
+    auto convert = Entry<ConvertFn>("DrvConvertDevMode");
+    auto event = Entry<EventFn>("DrvPrinterEvent");
+    std::string devmode(4096, '\0');
+    LONG size = static_cast<LONG>(devmode.size());
+    if (convert == nullptr || event == nullptr ||
+        !convert(const_cast<LPWSTR>(kPrinter), nullptr, reinterpret_cast<PDEVMODEW>(devmode.data()),
+                 &size, CDM_DRIVER_DEFAULT)) {
+        return false;
+    }
+    PRINTER_DEFAULTSW access = {nullptr, nullptr, PRINTER_ALL_ACCESS};
+    HANDLE printer = nullptr;
+    if (!OpenPrinterW(const_cast<LPWSTR>(kPrinter), &printer, &access)) return false;
+    DWORD needed = 0;
+    GetPrinterW(printer, 2, nullptr, 0, &needed);
+    std::string block(needed, '\0');
+    if (needed >= sizeof(PRINTER_INFO_2W) &&
+        GetPrinterW(printer, 2, reinterpret_cast<LPBYTE>(block.data()), needed, &needed)) {
+        auto* info = reinterpret_cast<PRINTER_INFO_2W*>(block.data());
+        info->pDevMode = reinterpret_cast<PDEVMODEW>(devmode.data());
+        info->pSecurityDescriptor = nullptr;
+        ok = SetPrinterW(printer, 2, reinterpret_cast<LPBYTE>(info), 0) && ok;
+    } else {
+        ok = false;
+    }
+    ClosePrinter(printer);
+    return event(const_cast<LPWSTR>(kPrinter), PRINTER_EVENT_INITIALIZE, 0, 0) && ok;
+}
+
+// GetProcessHandleCount answers 0 under Wine whatever the process holds;
+// Wine keeps the threads, so they are what a row can count here.
+bool Holdings(std::vector<Holding>* now) {
+    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    long threads = 0;
+    if (snap != INVALID_HANDLE_VALUE) {
+        THREADENTRY32 t = {};
+        t.dwSize = sizeof t;
+        for (BOOL ok = Thread32First(snap, &t); ok; ok = Thread32Next(snap, &t)) {
+            if (t.th32OwnerProcessID == GetCurrentProcessId()) ++threads;
+        }
+        CloseHandle(snap);
+    }
+    *now = {{"threads", threads}};
+    return false;
+}
+
+}  // namespace conformance

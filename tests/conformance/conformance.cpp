@@ -1,0 +1,182 @@
+#include "conformance.h"
+
+#include <cstdarg>
+#include <cstdio>
+
+#include "adapter.h"
+
+namespace conformance {
+
+std::vector<Table>& Tables() {
+    static std::vector<Table> tables;
+    return tables;
+}
+
+int RegisterTable(const char* name, TableFn run) {
+    Tables().push_back({name, run});
+    return static_cast<int>(Tables().size());
+}
+
+bool Context::OnWine() const { return ThisPlatform() == Platform::Wine; }
+
+bool Context::Begin(const char* row, Where where) {
+    row_ = row;
+    where_ = where;
+    if (OnWine() && where.winsimOnly != nullptr) {
+        ++tableSkipped;
+        ++totals.skipped;
+        return false;
+    }
+    ++tableRows;
+    ++totals.rows;
+    if (where.winsimOnly != nullptr) {
+        ++tableWinsimOnly;
+        ++totals.winsimOnly;
+    }
+    if (where.wineDiffers != nullptr) {
+        ++tableWine;
+        ++totals.wineDiffers;
+    }
+    return true;
+}
+
+void Context::Failed(const std::string& what, const char* file, int line) {
+    ++totals.failed;
+    std::string where = file;
+    size_t slash = where.find_last_of("/\\");
+    if (slash != std::string::npos) where.erase(0, slash + 1);
+    failures.push_back("[" + table + "] " + (row_.empty() ? "(set-up)" : row_) + ": " + what +
+                       " (" + where + ":" + std::to_string(line) + ")");
+}
+
+bool Context::Check(bool ok, const char* file, int line, const char* text) {
+    if (ok) {
+        ++totals.passed;
+    } else {
+        Failed(std::string("expected ") + text, file, line);
+    }
+    return ok;
+}
+
+bool Context::CheckEq(bool ok, long long a, long long b, const char* file, int line,
+                      const char* ta, const char* tb) {
+    if (ok) {
+        ++totals.passed;
+        return true;
+    }
+    char values[96];
+    std::snprintf(values, sizeof values, " (%lld vs %lld, 0x%llx vs 0x%llx)", a, b,
+                  static_cast<unsigned long long>(a), static_cast<unsigned long long>(b));
+    Failed(std::string(ta) + " == " + tb + values, file, line);
+    return false;
+}
+
+bool Context::CheckText(const WCHAR* a, const WCHAR* b, const char* file, int line,
+                        const char* ta, const char* tb) {
+    bool ok = a != nullptr && b != nullptr;
+    for (size_t i = 0; ok; ++i) {
+        if (a[i] != b[i]) ok = false;
+        if (a[i] == 0 || b[i] == 0) break;
+    }
+    if (ok) {
+        ++totals.passed;
+        return true;
+    }
+    Failed(std::string(ta) + " == " + tb + " (\"" + Narrow(a) + "\" vs \"" + Narrow(b) + "\")",
+           file, line);
+    return false;
+}
+
+bool Context::CheckText(const WCHAR* a, const char* utf8, const char* file, int line,
+                        const char* ta, const char* tb) {
+    std::basic_string<WCHAR> b = Wide(utf8);
+    return CheckText(a, b.c_str(), file, line, ta, tb);
+}
+
+bool Context::CheckBytes(const std::string& a, const std::string& b, const char* file, int line,
+                         const char* ta, const char* tb) {
+    if (a == b) {
+        ++totals.passed;
+        return true;
+    }
+    auto shown = [](const std::string& s) {
+        std::string out;
+        for (unsigned char c : s) {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, c >= 0x20 && c < 0x7f ? "%c" : "\\x%02x", c);
+            out += hex;
+        }
+        return out;
+    };
+    Failed(std::string(ta) + " == " + tb + " (\"" + shown(a) + "\" vs \"" + shown(b) + "\")",
+           file, line);
+    return false;
+}
+
+void Context::Fail(const std::string& why) {
+    std::string row = row_;
+    row_.clear();
+    Failed(why, "", 0);
+    row_ = row;
+}
+
+void Context::Note(const char* format, ...) {
+    char text[512];
+    va_list arguments;
+    va_start(arguments, format);
+    std::vsnprintf(text, sizeof text, format, arguments);
+    va_end(arguments);
+    std::printf("  [%s] %s: %s\n", table.c_str(), row_.c_str(), text);
+    std::fflush(stdout);
+}
+
+std::basic_string<WCHAR> Wide(const char* utf8) {
+    std::basic_string<WCHAR> out;
+    const auto* s = reinterpret_cast<const unsigned char*>(utf8);
+    while (s != nullptr && *s != 0) {
+        uint32_t cp = *s++;
+        int more = cp >= 0xF0 ? 3 : cp >= 0xE0 ? 2 : cp >= 0xC0 ? 1 : 0;
+        if (more > 0) cp &= 0x3F >> more;
+        for (; more > 0 && (*s & 0xC0) == 0x80; --more) cp = (cp << 6) | (*s++ & 0x3F);
+        if (cp >= 0x10000) {
+            cp -= 0x10000;
+            out += static_cast<WCHAR>(0xD800 + (cp >> 10));
+            out += static_cast<WCHAR>(0xDC00 + (cp & 0x3FF));
+        } else {
+            out += static_cast<WCHAR>(cp);
+        }
+    }
+    return out;
+}
+
+std::string Narrow(const WCHAR* text, size_t max) {
+    if (text == nullptr) return "(null)";
+    std::string out;
+    for (size_t i = 0; i < max && text[i] != 0; ++i) {
+        uint32_t cp = static_cast<uint16_t>(text[i]);
+        if (cp >= 0xD800 && cp < 0xDC00 && i + 1 < max && text[i + 1] >= 0xDC00 &&
+            text[i + 1] < 0xE000) {
+            cp = 0x10000 + ((cp - 0xD800) << 10) + (static_cast<uint16_t>(text[++i]) - 0xDC00);
+        }
+        if (cp < 0x80) {
+            out += static_cast<char>(cp);
+        } else if (cp < 0x800) {
+            out += static_cast<char>(0xC0 | (cp >> 6));
+            out += static_cast<char>(0x80 | (cp & 0x3F));
+        } else if (cp < 0x10000) {
+            out += static_cast<char>(0xE0 | (cp >> 12));
+            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (cp & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | (cp >> 18));
+            out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (cp & 0x3F));
+        }
+    }
+    return out;
+}
+
+std::string Narrow(const WCHAR* text) { return Narrow(text, SIZE_MAX); }
+
+}  // namespace conformance
