@@ -617,8 +617,6 @@ private:
     }
 
     void Monitor(const MonitorRun& run, const std::string& id, const char* h) {
-        size_t counted = 0;
-        for (const auto& p : run.polls) counted += p.queue != Poll::Queue::NotRead ? 1 : 0;
         std::string facts = run.pid != 0 ? "the monitor's process " + std::to_string(run.pid)
                                          : std::string("no monitor process seen");
         facts += " \xC2\xB7 " + Plural(run.polls.size(), "poll", "polls") + " \xC2\xB7 " +
