@@ -24,7 +24,7 @@
 #include <winddiui.h>
 #include <winspool.h>
 
-#include "win_missing.h"
+#include "driver_records.h"
 #else
 #include <winsim/windows.h>
 #endif

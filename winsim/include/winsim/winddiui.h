@@ -33,52 +33,12 @@ typedef struct _DOCEVENT_CREATEDCPRE {
 #define PRINTER_EVENT_INITIALIZE 3
 #define PRINTER_EVENT_DELETE 4
 
-#define CDM_CONVERT 0x01
-#define CDM_CONVERT351 0x02
-#define CDM_DRIVER_DEFAULT 0x04
-
-typedef struct _DEVQUERYPRINT_INFO {
-    WORD cbSize;
-    WORD Level;
-    HANDLE hPrinter;
-    DEVMODEW* pDevMode;
-    LPWSTR pszErrorStr;
-    DWORD cchErrorStr;
-    DWORD cchNeeded;
-} DEVQUERYPRINT_INFO, *PDEVQUERYPRINT_INFO;
-
-typedef struct _DOCUMENTPROPERTYHEADER {
-    WORD cbSize;
-    WORD Reserved;
-    HANDLE hPrinter;
-    LPWSTR pszPrinterName;
-    PDEVMODEW pdmIn;
-    PDEVMODEW pdmOut;
-    DWORD cbOut;
-    DWORD fMode;
-} DOCUMENTPROPERTYHEADER, *PDOCUMENTPROPERTYHEADER;
-
-typedef struct _DEVICEPROPERTYHEADER {
-    WORD cbSize;
-    WORD Flags;
-    HANDLE hPrinter;
-    LPWSTR pszPrinterName;
-} DEVICEPROPERTYHEADER, *PDEVICEPROPERTYHEADER;
+// The records and prototypes the Windows SDK's winddiui.h has and MinGW's
+// lacks: one declaration for both builds.
+#include "driver_records.h"
 
 extern "C" {
 int WINAPI DrvDocumentEvent(HANDLE printer, HDC hdc, int iEsc, ULONG cbIn, PVOID pvIn, ULONG cbOut,
                             PVOID pvOut);
-DWORD WINAPI DrvDeviceCapabilities(HANDLE printer, PWSTR deviceName, WORD capability, PVOID output,
-                                   PDEVMODEW devmode);
-LONG WINAPI DrvDocumentPropertySheets(PPROPSHEETUI_INFO info, LPARAM lParam);
-LONG WINAPI DrvDevicePropertySheets(PPROPSHEETUI_INFO info, LPARAM lParam);
-LONG WINAPI DrvDocumentProperties(HWND window, HANDLE printer, PWSTR printerName, PDEVMODEW output,
-                                  PDEVMODEW input, DWORD mode);
-LONG WINAPI DrvAdvancedDocumentProperties(HWND window, HANDLE printer, PWSTR printerName,
-                                          PDEVMODEW output, PDEVMODEW input);
-BOOL WINAPI DrvConvertDevMode(LPWSTR printerName, PDEVMODEW in, PDEVMODEW out, PLONG needed,
-                              DWORD mode);
 BOOL WINAPI DrvPrinterEvent(LPWSTR printerName, INT event, DWORD flags, LPARAM param);
-BOOL WINAPI DrvUpgradePrinter(DWORD level, LPBYTE info);
-BOOL WINAPI DevQueryPrintEx(PDEVQUERYPRINT_INFO info);
 }

@@ -1,9 +1,11 @@
-// Public printer-driver interface records and prototypes that MinGW-w64's
-// winddiui.h lacks, declared once from Microsoft's documentation. The layout
-// checks hold them to the 64-bit ABI.
+// Printer-driver interface records and entry-point prototypes that the
+// spooler passes to a driver's UI plug-in, declared once from Microsoft's
+// documentation for both builds: MinGW-w64's winddiui.h lacks them, so the
+// Windows build takes them from here after the SDK's headers, and winsim's
+// winddiui.h, the stand-in's, takes them from here too. The layout checks
+// hold both to the 64-bit ABI.
 #pragma once
 
-#if defined(_WIN32) && !defined(_MSC_VER)
 #include <cstddef>
 
 #ifndef CDM_CONVERT
@@ -40,13 +42,20 @@ typedef struct _DEVICEPROPERTYHEADER {
     LPWSTR pszPrinterName;
 } DEVICEPROPERTYHEADER, *PDEVICEPROPERTYHEADER;
 
-#ifdef _WIN64
+static_assert(sizeof(void*) == 8, "the records are pinned for 64-bit builds");
 static_assert(sizeof(DOCUMENTPROPERTYHEADER) == 48);
+static_assert(offsetof(DOCUMENTPROPERTYHEADER, hPrinter) == 8);
+static_assert(offsetof(DOCUMENTPROPERTYHEADER, pszPrinterName) == 16);
+static_assert(offsetof(DOCUMENTPROPERTYHEADER, pdmIn) == 24);
 static_assert(offsetof(DOCUMENTPROPERTYHEADER, pdmOut) == 32);
+static_assert(offsetof(DOCUMENTPROPERTYHEADER, cbOut) == 40);
 static_assert(offsetof(DOCUMENTPROPERTYHEADER, fMode) == 44);
 static_assert(sizeof(DEVICEPROPERTYHEADER) == 24);
+static_assert(offsetof(DEVICEPROPERTYHEADER, hPrinter) == 8);
+static_assert(offsetof(DEVICEPROPERTYHEADER, pszPrinterName) == 16);
 static_assert(sizeof(DEVQUERYPRINT_INFO) == 40);
-#endif
+static_assert(offsetof(DEVQUERYPRINT_INFO, pDevMode) == 16);
+static_assert(offsetof(DEVQUERYPRINT_INFO, cchErrorStr) == 32);
 
 extern "C" {
 DWORD WINAPI DrvDeviceCapabilities(HANDLE printer, PWSTR deviceName, WORD capability, PVOID output,
@@ -62,4 +71,3 @@ BOOL WINAPI DrvConvertDevMode(LPWSTR printerName, PDEVMODEW in, PDEVMODEW out, P
 BOOL WINAPI DrvUpgradePrinter(DWORD level, LPBYTE info);
 BOOL WINAPI DevQueryPrintEx(PDEVQUERYPRINT_INFO info);
 }
-#endif
