@@ -7,7 +7,7 @@ namespace larksim {
 
 bool CheckUserAction(const std::string& action, std::string* error) {
     if (action == "close") return true;
-    for (const char* verb : {"select:", "click:", "key:"}) {
+    for (const char* verb : {"select:", "click:", "key:", "access:"}) {
         std::string prefix = verb;
         if (action.rfind(prefix, 0) != 0) continue;
         if (action.size() > prefix.size()) return true;
@@ -15,7 +15,7 @@ bool CheckUserAction(const std::string& action, std::string* error) {
         return false;
     }
     *error = "unknown user action '" + action +
-             "' (select:<paper name>, click:<button name>, key:<key>, close)";
+             "' (select:<paper name>, click:<button name>, key:<key>, access:<letter>, close)";
     return false;
 }
 

@@ -60,7 +60,8 @@ bool ParseNumber(const std::string& text, long min, long max, long* value);
 bool NumberArgument(const std::string& what, const std::string& text, long min, long max,
                     long* value);
 // The scripted user of the dialog in the browser: an action is
-// "select:<paper name>", "click:<button name>", "key:<key>" or "close".
+// "select:<paper name>", "click:<button name>", "key:<key>", "access:<letter>"
+// (Alt and an access key) or "close".
 bool CheckUserAction(const std::string& action, std::string* error);
 // Queues the action of every --user in args, in order; false (usage
 // printed, nothing queued) when one is not an action.
