@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "status_window.h"
 #include "text.h"
 
 namespace {
@@ -20,7 +21,10 @@ TEST(TextFormat, FormatsAndCuts) {
     const Row rows[] = {
         {"status window title", 64, u"Office Photo - Status",
          [](WCHAR* o, size_t c) {
-             return TextFormat(o, c, TEXT("%s - Status"), TEXT("Office Photo"));
+             WCHAR title[kStatusWindowTitleUnits];
+             FormatStatusWindowTitle(title, TEXT("Office Photo"));
+             TextCopy(o, c, title);
+             return TextLength(o);
          }},
         {"language block name upper case", 16, u"sz0x040C",
          [](WCHAR* o, size_t c) { return TextFormat(o, c, TEXT("sz0x%04X"), 0x040Cu); }},
