@@ -75,7 +75,8 @@ target_link_libraries(larkmon PRIVATE larkmon_core winsim_winmain)
 file(GLOB LARKSIM_SOURCES CONFIGURE_DEPENDS larksim/*.cpp)
 add_executable(larksim ${LARKSIM_SOURCES})
 target_include_directories(larksim PRIVATE common uidll)
-target_link_libraries(larksim PRIVATE winsim)
+# common/ for the contracts larksim looks for as the driver does (the status window title).
+target_link_libraries(larksim PRIVATE lark_common winsim)
 
 include(cmake/driver_package.cmake)
 

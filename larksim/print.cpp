@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "driver_devmode.h"
+#include "status_window.h"
 #include "larksim.h"
 #include "winsim/road_records.h"
 
@@ -168,7 +169,9 @@ int Print(const Args& args) {
     winsim::UnloadDriverModule(module);
     winsim::RecordRoadEnd("print", name, exitCode, {});
     if (exitCode != 0) return exitCode;
-    int pid = WaitForMonitor(name + u" - Status", log, logStart, static_cast<int>(waitSeconds));
+    WCHAR title[kStatusWindowTitleUnits];
+    FormatStatusWindowTitle(title, name.c_str());
+    int pid = WaitForMonitor(title, log, logStart, static_cast<int>(waitSeconds));
     std::printf("monitor timeline (%s):\n", winsim::ToUtf8(kLogPath).c_str());
     PrintMonitorTimeline(NewLogLines(log, logStart), pid, Has(args, "--log"));
     return 0;
