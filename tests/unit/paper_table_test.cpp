@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-#include "../shared/caps_expectations.h"
+#include "../conformance/caps_expectations.h"
 #include "config_support.h"
 #include "paper_table.h"
 
