@@ -62,4 +62,62 @@ struct Holding {
 };
 bool Holdings(std::vector<Holding>* now);
 
+// The settings road as an application plays it: Printing Preferences
+// (DocumentPropertiesW with DM_IN_PROMPT | DM_OUT_BUFFER, no input devmode)
+// under a sheet that takes the driver's page, the settings dialog answering
+// from the script, the driver's closing thread pressing OK. winsim plays it
+// through its own spooler and compstui on kPrinter. Under Wine, whose
+// compstui refuses the page, a sheet host of this program's own plays
+// compstui's part (a frame with an OK button, the page as its child,
+// SETACTIVE from its message loop) on a printer that AddPrinterW adds for
+// the road on a file port, from which the sample pages' bytes are read; the
+// dialog is MSHTML's test double (tests/wine/mshtml_double.cpp). The road
+// starts without a PrinterSettings value, so what it stores is seen, and
+// ends when the driver's threads have. False when it cannot be played here.
+inline constexpr unsigned char kRoadFill = 0xAB;  // the caller's buffer before the road
+struct RoadScript {
+    // Each showing's outcome, in order: "sample" (the page asks for a sample
+    // page), "answer:<text>", "none" (closed without a string), "null" (a
+    // VT_BSTR that is NULL), "fail" (the dialog call fails). Past the last
+    // one the page is closed without an answer.
+    std::vector<std::string> outcomes;
+    size_t buffer = 4096;  // the caller's output buffer
+    // The buffer's size as stated to the driver (cbOut); 0: as the
+    // platform's DocumentPropertiesW states it (Windows: the devmode's size
+    // it asked for; Wine: the dmSize already in the buffer).
+    DWORD cbOut = 0;
+    // The closing thread's CreateThread fails (winsim's fault injection;
+    // not played under Wine).
+    bool closingThreadFails = false;
+};
+struct SheetCall {
+    WORD reason;
+    LONG answer;
+    ULONG_PTR result;  // PROPSHEETUI_INFO.Result after the call
+};
+struct RoadShowing {
+    std::basic_string<WCHAR> page;  // the path the moniker names
+    bool hasArgument = false;       // a VT_BSTR argument
+    std::basic_string<WCHAR> argument, options;
+    bool parentless = false;
+};
+struct RoadResult {
+    std::basic_string<WCHAR> printer;  // the printer the road ran on
+    std::string storedBefore;      // its default devmode before the road, as the spooler added it
+    LONG answer = 0;               // DocumentPropertiesW's: IDOK, IDCANCEL or -1
+    std::string buffer;            // the caller's buffer after the road
+    std::vector<SheetCall> calls;  // the driver's sheet reasons, in order
+    LONG setActive = -1, applyNow = -1;   // the page callback's first answers; -1: not called
+    std::basic_string<WCHAR> sheetTitle;  // the frame's title once the page was active
+    bool moved = false;                   // the frame moved, to (movedX, movedY)
+    long movedX = 0, movedY = 0;
+    bool pressedFromAnotherThread = false;  // OK pressed by a thread not the sheet's
+    std::vector<RoadShowing> showings;
+    bool hasSettings = false;  // PrinterSettings after the road
+    std::basic_string<WCHAR> settings;
+    std::vector<std::string> sampleJobs;  // each raw job's bytes
+    long dialogLoads = -1;  // LoadLibraryW of MSHTML.DLL; -1: the platform cannot count them
+};
+bool PlaySettingsRoad(const RoadScript& script, RoadResult* result);
+
 }  // namespace conformance

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -164,6 +165,154 @@ bool Holdings(std::vector<Holding>* now) {
             {"strings", c.bstrs},                  {"monikers", c.monikers},
             {"threads", winsim::LiveThreadCount()}};
     return true;
+}
+
+namespace {
+
+// The road's printer data value, as stored (no terminator).
+bool StoredText(const std::u16string& name, std::u16string* text) {
+    for (const auto& value : winsim::PrinterData(kPrinter)) {
+        if (value.name != name) continue;
+        text->assign(value.data.size() / 2, u'\0');
+        if (!text->empty()) std::memcpy(text->data(), value.data.data(), text->size() * 2);
+        return true;
+    }
+    return false;
+}
+
+std::string StoredDevmode() {
+    winsim::PrinterRecord record;
+    if (!winsim::GetPrinterRecord(kPrinter, &record)) return "";
+    std::vector<uint8_t> devmode = winsim::DefaultDevmode(record);
+    return std::string(devmode.begin(), devmode.end());
+}
+
+bool QueueOutcome(const std::string& item) {
+    winsim::DialogOutcome outcome;
+    if (item == "sample") {
+        outcome.kind = winsim::DialogKind::Sample;
+    } else if (item.rfind("answer:", 0) == 0) {
+        outcome.kind = winsim::DialogKind::Answer;
+        outcome.text = winsim::ToUtf16(item.substr(7));
+    } else if (item == "none") {
+        outcome.kind = winsim::DialogKind::None;
+    } else if (item == "null") {
+        outcome.kind = winsim::DialogKind::NullString;
+    } else if (item == "fail") {
+        outcome.kind = winsim::DialogKind::Fail;
+        outcome.result = E_FAIL;
+    } else {
+        return false;
+    }
+    winsim::QueueDialogOutcome(outcome);
+    return true;
+}
+
+// The sheet under winsim's compstui with the buffer's size stated as the
+// script says, answered as its DocumentPropertiesW answers.
+LONG RunSheetStating(DWORD cbOut, DEVMODEW* out) {
+    using SheetsFn = LONG(CALLBACK*)(PPROPSHEETUI_INFO, LPARAM);
+    auto sheets = Entry<SheetsFn>("DrvDocumentPropertySheets");
+    std::u16string name = kPrinter;
+    HANDLE printer = nullptr;
+    if (sheets == nullptr || !OpenPrinterW(name.data(), &printer, nullptr)) return -1;
+    DOCUMENTPROPERTYHEADER header = {};
+    header.cbSize = sizeof header;
+    header.hPrinter = printer;
+    header.pszPrinterName = name.data();
+    header.pdmOut = out;
+    header.cbOut = cbOut;
+    header.fMode = DM_IN_PROMPT | DM_OUT_BUFFER;
+    DWORD result = CPSUI_CANCEL;
+    LONG shown =
+        CommonPropertySheetUIW(nullptr, sheets, reinterpret_cast<LPARAM>(&header), &result);
+    ClosePrinter(printer);
+    if (shown < 0) return -1;
+    return result == CPSUI_OK ? IDOK : IDCANCEL;
+}
+
+}  // namespace
+
+bool PlaySettingsRoad(const RoadScript& script, RoadResult* result) {
+    *result = RoadResult{};
+    result->printer = kPrinter;
+    winsim::ClearDialogQueue();
+    for (const std::string& item : script.outcomes) {
+        if (!QueueOutcome(item)) return false;
+    }
+    winsim::RemovePrinterData(kPrinter, u"PrinterSettings");
+    result->storedBefore = StoredDevmode();
+    // The closing thread's 500 ms after its press, and a sheet that nobody
+    // closes, at a test's pace.
+    winsim::SetSetting("sleep_scale", "0.001");
+    if (script.closingThreadFails) {
+        winsim::SetSetting("sheet_timeout_ms", "300");
+        winsim::FailCall("CreateThread", 1, ERROR_NOT_ENOUGH_MEMORY);
+    }
+    const auto events = winsim::UiEvents();
+    const int64_t mark = events.empty() ? 0 : events.back().seq;
+    const size_t showingsBefore = winsim::DialogShowings().size();
+    const size_t jobsBefore = winsim::Jobs(kPrinter).size();
+    const long loadsBefore = winsim::ModuleLoads(u"MSHTML.DLL");
+
+    std::vector<uint8_t> buffer(script.buffer, kRoadFill);
+    auto* out = reinterpret_cast<DEVMODEW*>(buffer.data());
+    if (script.cbOut == 0) {
+        std::u16string name = kPrinter;
+        result->answer = DocumentPropertiesW(nullptr, nullptr, name.data(), out, nullptr,
+                                             DM_IN_PROMPT | DM_OUT_BUFFER);
+    } else {
+        result->answer = RunSheetStating(script.cbOut, out);
+    }
+    bool ended = winsim::WaitForProcessThreads(5000);
+    result->buffer.assign(buffer.begin(), buffer.end());
+
+    int64_t frame = 0;
+    for (const auto& e : winsim::UiEvents()) {
+        if (e.seq <= mark) continue;
+        if (e.kind == "sheet-shown") {
+            frame = e.window;
+            result->sheetTitle = e.text;
+        } else if (e.kind == "sheet-call") {
+            result->calls.push_back({static_cast<WORD>(e.values[0]), static_cast<LONG>(e.values[1]),
+                                     static_cast<ULONG_PTR>(e.values[2])});
+        } else if (e.kind == "page-callback") {
+            LONG answer = static_cast<LONG>(e.values[1]);
+            if (e.values[0] == CPSUICB_REASON_SETACTIVE && result->setActive == -1) {
+                result->setActive = answer;
+            }
+            if (e.values[0] == CPSUICB_REASON_APPLYNOW && result->applyNow == -1) {
+                result->applyNow = answer;
+            }
+        } else if (e.kind == "retitle" && e.window == frame) {
+            result->sheetTitle = e.text;
+        } else if (e.kind == "move" && e.window == frame && !result->moved &&
+                   (e.values[4] & SWP_NOMOVE) == 0) {
+            result->moved = true;
+            result->movedX = static_cast<long>(e.values[0]);
+            result->movedY = static_cast<long>(e.values[1]);
+        } else if (e.kind == "send" && e.values[0] == WM_LBUTTONDOWN && e.values[1] == IDOK &&
+                   e.values[2] != e.values[3]) {
+            result->pressedFromAnotherThread = true;
+        }
+    }
+    auto showings = winsim::DialogShowings();
+    for (size_t i = showingsBefore; i < showings.size(); ++i) {
+        const auto& s = showings[i];
+        result->showings.push_back({s.page, s.hasArgument, s.argument, s.options, s.parent == 0});
+    }
+    auto jobs = winsim::Jobs(kPrinter);
+    for (size_t i = jobsBefore; i < jobs.size(); ++i) {
+        result->sampleJobs.emplace_back(jobs[i].data.begin(), jobs[i].data.end());
+    }
+    result->hasSettings = StoredText(u"PrinterSettings", &result->settings);
+    result->dialogLoads = winsim::ModuleLoads(u"MSHTML.DLL") - loadsBefore;
+
+    winsim::ClearFaults();
+    winsim::ClearDialogQueue();
+    winsim::SetSetting("sheet_timeout_ms", "");
+    winsim::SetSetting("sleep_scale", "");
+    return ended;
 }
 
 }  // namespace conformance

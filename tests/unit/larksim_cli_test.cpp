@@ -230,5 +230,26 @@ TEST_F(LarksimCliTest, PrinterNamesOnEveryRoad) {
     }
 }
 
+// The whole settings road as an application plays it, through larksim: the
+// page, a sample page, the answer, the closing thread's press, the devmode
+// out, and nothing held at the end; then the direct form and a bad number.
+TEST_F(LarksimCliTest, PlaysTheWholeSettingsRoad) {
+    std::string out;
+    ASSERT_EQ(RunLarksim("properties P --sample --answer '1000=1;9900=257;'", &out), 0) << out;
+    for (const char* expected :
+         {"driver INIT answered 1, Result 0", "sample page requested -> job",
+          "answered \"1000=1;9900=257;\"", "sent WM_LBUTTONDOWN to control 1",
+          "page 1 APPLYNOW answered 4", "driver SET_RESULT answered 1, Result 1",
+          "driver DESTROY answered 1", "DocumentPropertiesW answered 1 IDOK", "paper size 257",
+          "settings \"1000=1;9900=257;\"", "printer data PrinterSettings: \"1000=1;9900=257;\"",
+          "accounting: nothing held"}) {
+        EXPECT_TRUE(Contains(out, expected)) << expected << "\n" << out;
+    }
+    ASSERT_EQ(RunLarksim("properties P --direct --landscape --paper 258", &out), 0) << out;
+    EXPECT_TRUE(Contains(out, "size query (mode 0): 2328")) << out;
+    EXPECT_TRUE(Contains(out, "paper size 258, orientation 2")) << out;
+    EXPECT_EQ(RunLarksim("properties P --paper abc", &out), 2) << out;
+}
+
 }  // namespace
 }  // namespace larktest

@@ -1,9 +1,13 @@
 // A test double of MSHTML.DLL's ShowHTMLDialog for the Wine tests (Wine's
 // own is a stub). It answers each showing from LARK_DIALOG_SCRIPT, items
 // separated by '|': "sample" (the page asks for a sample page),
-// "answer:<text>", "none" (closed without an answer); past the last item
+// "answer:<text>", "none" (closed without an answer), "null" (a VT_BSTR
+// that is NULL), "fail" (the call fails with E_FAIL); past the last item
 // the page is closed without an answer. Each showing appends
-// "<page>|<argument>|<options>" to the file LARK_DIALOG_LOG.
+// "show|<parent>|<page>|<options>|arg:<argument>" ("|noarg" without a
+// VT_BSTR argument) to the file LARK_DIALOG_LOG; before it, a job found in
+// the file LARK_DIALOG_PORT_FILE (a file port's last job) is appended as
+// "job|<hex bytes>" and the file removed, so each sample page is seen.
 #include "platform.h"
 // platform.h first.
 #include <cstdio>
@@ -45,6 +49,49 @@ std::wstring PageName(IMoniker* page) {
     return name;
 }
 
+bool ReadWhole(const std::wstring& path, std::string* bytes) {
+    FILE* f = _wfopen(path.c_str(), L"rb");
+    if (f == nullptr) return false;
+    char buffer[4096];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) bytes->append(buffer, n);
+    std::fclose(f);
+    return true;
+}
+
+std::wstring Hex(const std::string& bytes) {
+    static const wchar_t digits[] = L"0123456789abcdef";
+    std::wstring hex;
+    for (unsigned char c : bytes) {
+        hex += digits[c >> 4];
+        hex += digits[c & 15];
+    }
+    return hex;
+}
+
+// The job the file port holds, or nothing; the file goes.
+bool TakePortJob(std::string* bytes) {
+    std::wstring path = Environment(L"LARK_DIALOG_PORT_FILE");
+    if (path.empty() || !ReadWhole(path, bytes)) return false;
+    DeleteFileW(path.c_str());
+    return true;
+}
+
+// This showing's place in the script: the showings the log holds (a new
+// log is a new script), or this process's showings without a log.
+int ShowingIndex() {
+    std::wstring path = Environment(L"LARK_DIALOG_LOG");
+    if (path.empty()) return g_showing++;
+    std::string log;
+    ReadWhole(path, &log);
+    int shown = log.rfind("show|", 0) == 0 ? 1 : 0;
+    for (size_t at = log.find("\nshow|"); at != std::string::npos;
+         at = log.find("\nshow|", at + 1)) {
+        ++shown;
+    }
+    return shown;
+}
+
 void Log(const std::wstring& line) {
     std::wstring path = Environment(L"LARK_DIALOG_LOG");
     if (path.empty()) return;
@@ -61,22 +108,25 @@ void Log(const std::wstring& line) {
 }  // namespace
 
 extern "C" __declspec(dllexport) HRESULT WINAPI
-    ShowHTMLDialog(HWND, IMoniker* page, VARIANT* argument, WCHAR* options, VARIANT* result) {
-    std::wstring text = argument != nullptr && V_VT(argument) == VT_BSTR && V_BSTR(argument)
-                            ? V_BSTR(argument)
-                            : L"";
-    Log(PageName(page) + L"|" + text + L"|" + (options != nullptr ? options : L""));
-    std::wstring item = ScriptItem(g_showing++);
-    std::wstring answer;
-    if (item == L"sample") {
-        answer = L"PrintSamplePage";
-    } else if (item.rfind(L"answer:", 0) == 0) {
-        answer = item.substr(7);
-    } else {
-        return S_OK;
-    }
+    ShowHTMLDialog(HWND parent, IMoniker* page, VARIANT* argument, WCHAR* options,
+                   VARIANT* result) {
+    std::string job;
+    if (TakePortJob(&job)) Log(L"job|" + Hex(job));
+    int index = ShowingIndex();
+    bool text = argument != nullptr && V_VT(argument) == VT_BSTR;
+    Log(L"show|" + std::to_wstring(reinterpret_cast<ULONG_PTR>(parent)) + L"|" + PageName(page) +
+        L"|" + (options != nullptr ? options : L"") + L"|" +
+        (text ? L"arg:" + std::wstring(V_BSTR(argument) != nullptr ? V_BSTR(argument) : L"")
+              : std::wstring(L"noarg")));
+    std::wstring item = ScriptItem(index);
+    if (item == L"fail") return E_FAIL;
     if (result == nullptr) return E_INVALIDARG;
-    V_VT(result) = VT_BSTR;
-    V_BSTR(result) = SysAllocString(answer.c_str());
+    if (item == L"null") {
+        V_VT(result) = VT_BSTR;
+        V_BSTR(result) = nullptr;
+    } else if (item == L"sample" || item.rfind(L"answer:", 0) == 0) {
+        V_VT(result) = VT_BSTR;
+        V_BSTR(result) = SysAllocString(item == L"sample" ? L"PrintSamplePage" : item.c_str() + 7);
+    }
     return S_OK;
 }
