@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -61,6 +62,12 @@ struct Holding {
     long count;
 };
 bool Holdings(std::vector<Holding>* now);
+
+// Runs the messages sent to this thread's windows, as a thread waiting in
+// its message loop, until done() holds or the timeout passes; answers done().
+bool PumpMessages(DWORD timeoutMs, const std::function<bool()>& done);
+// The name a moniker gives itself (IMoniker::GetDisplayName), empty when none.
+std::basic_string<WCHAR> MonikerDisplayName(IMoniker* moniker);
 
 // The settings road as an application plays it: Printing Preferences
 // (DocumentPropertiesW with DM_IN_PROMPT | DM_OUT_BUFFER, no input devmode)

@@ -173,4 +173,32 @@ bool Holdings(std::vector<Holding>* now) {
     return false;
 }
 
+bool PumpMessages(DWORD timeoutMs, const std::function<bool()>& done) {
+    const DWORD start = GetTickCount();
+    for (;;) {
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+        if (done()) return true;
+        DWORD waited = GetTickCount() - start;
+        if (waited >= timeoutMs) return false;
+        // done() may turn on another thread's doing, which wakes no wait here.
+        MsgWaitForMultipleObjects(0, nullptr, FALSE,
+                                  timeoutMs - waited < 5 ? timeoutMs - waited : 5, QS_ALLINPUT);
+    }
+}
+
+std::basic_string<WCHAR> MonikerDisplayName(IMoniker* moniker) {
+    IBindCtx* context = nullptr;
+    if (moniker == nullptr || FAILED(CreateBindCtx(0, &context))) return L"";
+    LPOLESTR name = nullptr;
+    std::wstring text;
+    if (SUCCEEDED(moniker->GetDisplayName(context, nullptr, &name)) && name != nullptr) text = name;
+    CoTaskMemFree(name);
+    context->Release();
+    return text;
+}
+
 }  // namespace conformance

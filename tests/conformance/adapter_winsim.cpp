@@ -167,6 +167,14 @@ bool Holdings(std::vector<Holding>* now) {
     return true;
 }
 
+bool PumpMessages(DWORD timeoutMs, const std::function<bool()>& done) {
+    return winsim::PumpMessages(timeoutMs, done);
+}
+
+std::basic_string<WCHAR> MonikerDisplayName(IMoniker* moniker) {
+    return winsim::MonikerDisplayName(moniker);
+}
+
 namespace {
 
 // The road's printer data value, as stored (no terminator).

@@ -17,6 +17,35 @@ int RegisterTable(const char* name, TableFn run) {
     return static_cast<int>(Tables().size());
 }
 
+std::vector<Coverage>& Coverages() {
+    static std::vector<Coverage> coverages;
+    return coverages;
+}
+
+int RegisterCoverage(const char* functions, Cover how, const char* why) {
+    Coverages().push_back({functions, how, why});
+    return static_cast<int>(Coverages().size());
+}
+
+void PrintCoverage() {
+    for (const Coverage& c : Coverages()) {
+        const char* how = c.how == Cover::Rows         ? "rows"
+                          : c.how == Cover::WinsimRows ? "winsim"
+                                                       : "none";
+        std::string names = c.functions;
+        for (size_t at = 0; at < names.size();) {
+            size_t end = names.find(' ', at);
+            if (end == std::string::npos) end = names.size();
+            if (end > at) {
+                std::printf("%s %s", how, names.substr(at, end - at).c_str());
+                if (c.why != nullptr) std::printf(": %s", c.why);
+                std::printf("\n");
+            }
+            at = end + 1;
+        }
+    }
+}
+
 bool Context::OnWine() const { return ThisPlatform() == Platform::Wine; }
 
 bool Context::Begin(const char* row, Where where) {
@@ -58,8 +87,8 @@ bool Context::Check(bool ok, const char* file, int line, const char* text) {
     return ok;
 }
 
-bool Context::CheckEq(bool ok, long long a, long long b, const char* file, int line,
-                      const char* ta, const char* tb) {
+bool Context::CheckEq(bool ok, long long a, long long b, const char* file, int line, const char* ta,
+                      const char* tb) {
     if (ok) {
         ++totals.passed;
         return true;
@@ -71,8 +100,8 @@ bool Context::CheckEq(bool ok, long long a, long long b, const char* file, int l
     return false;
 }
 
-bool Context::CheckText(const WCHAR* a, const WCHAR* b, const char* file, int line,
-                        const char* ta, const char* tb) {
+bool Context::CheckText(const WCHAR* a, const WCHAR* b, const char* file, int line, const char* ta,
+                        const char* tb) {
     bool ok = a != nullptr && b != nullptr;
     for (size_t i = 0; ok; ++i) {
         if (a[i] != b[i]) ok = false;
@@ -108,8 +137,8 @@ bool Context::CheckBytes(const std::string& a, const std::string& b, const char*
         }
         return out;
     };
-    Failed(std::string(ta) + " == " + tb + " (\"" + shown(a) + "\" vs \"" + shown(b) + "\")",
-           file, line);
+    Failed(std::string(ta) + " == " + tb + " (\"" + shown(a) + "\" vs \"" + shown(b) + "\")", file,
+           line);
     return false;
 }
 

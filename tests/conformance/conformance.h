@@ -36,13 +36,28 @@ struct Table {
 std::vector<Table>& Tables();
 int RegisterTable(const char* name, TableFn run);
 
+// The platform functions whose behaviour a file's rows hold, held by the
+// notes' check (tests/conformance/check_notes.cmake) to what larkui and
+// larkmon import from winsim: rows on both platforms, rows on winsim only
+// (why none can run under Wine), or no row at all (why none can run).
+enum class Cover { Rows, WinsimRows, NoRow };
+struct Coverage {
+    const char* functions;  // names separated by blanks
+    Cover how;
+    const char* why;
+};
+std::vector<Coverage>& Coverages();
+int RegisterCoverage(const char* functions, Cover how, const char* why);
+// One line per function: "rows <name>", "winsim <name>: <why>", "none <name>: <why>".
+void PrintCoverage();
+
 // What a run counts, over every table.
 struct Totals {
-    long passed = 0, failed = 0;                // checks
-    long rows = 0;         // rows run here
-    long skipped = 0;      // rows that do not run on this platform
-    long winsimOnly = 0;   // rows run here that cannot run under Wine
-    long wineDiffers = 0;  // rows with a Wine difference
+    long passed = 0, failed = 0;  // checks
+    long rows = 0;                // rows run here
+    long skipped = 0;             // rows that do not run on this platform
+    long winsimOnly = 0;          // rows run here that cannot run under Wine
+    long wineDiffers = 0;         // rows with a Wine difference
 };
 
 struct Context {
@@ -97,20 +112,28 @@ long long AsNumber(T v) {
 }  // namespace conformance
 
 // A table: CONFORMANCE_TABLE(Name, "readable name") { ... rows through ctx ... }
-#define CONFORMANCE_TABLE(fn, title)                                              \
-    static void fn(::conformance::Context& ctx);                                  \
-    [[maybe_unused]] static const int fn##_registered =                           \
-        ::conformance::RegisterTable(title, fn);                                  \
+#define CONFORMANCE_TABLE(fn, title)                                                             \
+    static void fn(::conformance::Context& ctx);                                                 \
+    [[maybe_unused]] static const int fn##_registered = ::conformance::RegisterTable(title, fn); \
     static void fn(::conformance::Context& ctx)
+
+// What a file's rows cover: CONFORMANCE_COVERS(Rows, "OpenPrinterW ClosePrinter", nullptr);
+#define CONFORMANCE_COVERS_AT(line, how, functions, why)          \
+    [[maybe_unused]] static const int conformance_covers_##line = \
+        ::conformance::RegisterCoverage(functions, ::conformance::Cover::how, why)
+#define CONFORMANCE_COVERS_LINE(line, how, functions, why) \
+    CONFORMANCE_COVERS_AT(line, how, functions, why)
+#define CONFORMANCE_COVERS(how, functions, why) \
+    CONFORMANCE_COVERS_LINE(__LINE__, how, functions, why)
 
 // Checks inside a row; each gives its result, so a row can stop early.
 #define ROW_CHECK(cond) ctx.Check(static_cast<bool>(cond), __FILE__, __LINE__, #cond)
-#define ROW_EQ(a, b)                                                                          \
-    ([&]() {                                                                                  \
-        const auto va_ = (a);                                                                 \
-        const auto vb_ = (b);                                                                 \
+#define ROW_EQ(a, b)                                                                               \
+    ([&]() {                                                                                       \
+        const auto va_ = (a);                                                                      \
+        const auto vb_ = (b);                                                                      \
         return ctx.CheckEq(va_ == vb_, ::conformance::AsNumber(va_), ::conformance::AsNumber(vb_), \
-                           __FILE__, __LINE__, #a, #b);                                       \
+                           __FILE__, __LINE__, #a, #b);                                            \
     }())
 #define ROW_TEXT(a, b) ctx.CheckText((a), (b), __FILE__, __LINE__, #a, #b)
 #define ROW_BYTES(a, b) ctx.CheckBytes((a), (b), __FILE__, __LINE__, #a, #b)

@@ -150,13 +150,6 @@ bool ExitCounts(int pid, Counts* held, UINT* exitCode) {
     return found;
 }
 
-bool NothingHeld() {
-    for (auto& c : g_counts) {
-        if (c != 0) return false;
-    }
-    return true;
-}
-
 void FailCall(const std::string& function, int nth, DWORD error) {
     std::lock_guard<std::mutex> guard(g_faultLock);
     LoadEnvironmentFaults();

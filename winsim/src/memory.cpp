@@ -83,16 +83,9 @@ WINSIM_API HGLOBAL WINAPI GlobalHandle(LPCVOID pointer) {
     return nullptr;
 }
 
-WINSIM_API LPVOID WINAPI GlobalLock(HGLOBAL block) {
-    return IsLive(block, Held::Global) ? block : nullptr;
-}
-
-// Unlocking a fixed block has nothing to undo; Windows answers FALSE with
-// no error.
-WINSIM_API BOOL WINAPI GlobalUnlock(HGLOBAL block) {
-    SetLastError(IsLive(block, Held::Global) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE);
-    return FALSE;
-}
+// Unlocking a fixed block has nothing to undo: Windows answers TRUE for
+// any pointer, as for a block still locked, and leaves the last error.
+WINSIM_API BOOL WINAPI GlobalUnlock(HGLOBAL) { return TRUE; }
 
 WINSIM_API HLOCAL WINAPI LocalAlloc(UINT flags, SIZE_T bytes) {
     if (Faulted("LocalAlloc")) return nullptr;

@@ -74,13 +74,6 @@ WINSIM_API void WINAPI SysFreeString(BSTR text) {
     std::free(reinterpret_cast<uint8_t*>(text) - 4);
 }
 
-WINSIM_API UINT WINAPI SysStringLen(BSTR text) {
-    if (text == nullptr) return 0;
-    uint32_t bytes = 0;
-    std::memcpy(&bytes, reinterpret_cast<uint8_t*>(text) - 4, 4);
-    return bytes / sizeof(OLECHAR);
-}
-
 WINSIM_API void WINAPI VariantInit(VARIANT* variant) {
     if (variant == nullptr) return;
     std::memset(variant, 0, sizeof *variant);
@@ -96,12 +89,13 @@ WINSIM_API HRESULT WINAPI VariantClear(VARIANT* variant) {
     return S_OK;
 }
 
-// The dialog reads the page's path back from the moniker; an empty path
-// gives no moniker, as urlmon refuses a URL it cannot parse.
+// The dialog reads the page's path back from the moniker. No URL gives no
+// moniker; an empty one gives a moniker, as urlmon leaves parsing to the
+// binding (since Internet Explorer 7).
 WINSIM_API HRESULT WINAPI CreateURLMoniker(LPMONIKER, LPCWSTR url, LPMONIKER* moniker) {
     if (moniker == nullptr) return E_INVALIDARG;
     *moniker = nullptr;
-    if (url == nullptr || url[0] == 0) return E_INVALIDARG;
+    if (url == nullptr) return E_INVALIDARG;
     DWORD error = 0;
     if (winsim::detail::ShouldFail("CreateURLMoniker", &error)) return E_FAIL;
     auto* created = new (std::nothrow) UrlMoniker;
@@ -111,6 +105,19 @@ WINSIM_API HRESULT WINAPI CreateURLMoniker(LPMONIKER, LPCWSTR url, LPMONIKER* mo
     *moniker = created;
     return S_OK;
 }
+
+namespace winsim {
+
+// urlmon's legacy parser names a DOS path "file://" and the path unchanged.
+std::u16string MonikerDisplayName(IMoniker* moniker) {
+    std::u16string url;
+    if (!detail::MonikerUrl(moniker, &url)) return u"";
+    bool dosPath = url.size() >= 3 && url[1] == u':' && (url[2] == u'\\' || url[2] == u'/') &&
+                   ((url[0] >= u'A' && url[0] <= u'Z') || (url[0] >= u'a' && url[0] <= u'z'));
+    return dosPath ? u"file://" + url : url;
+}
+
+}  // namespace winsim
 
 namespace winsim::detail {
 

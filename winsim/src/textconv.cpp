@@ -78,26 +78,3 @@ WINSIM_API int WINAPI MultiByteToWideChar(UINT codePage, DWORD, LPCSTR text, int
     }
     return written;
 }
-
-WINSIM_API int WINAPI WideCharToMultiByte(UINT codePage, DWORD, LPCWSTR text, int units, LPSTR out,
-                                          int bytes, LPCSTR, LPBOOL) {
-    if (text == nullptr || bytes < 0) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return 0;
-    }
-    std::u16string source =
-        units < 0 ? std::u16string(text) + u'\0' : std::u16string(text, static_cast<size_t>(units));
-    std::string encoded;
-    if (codePage == CP_UTF8) {
-        encoded = winsim::ToUtf8(source);
-    } else {
-        for (char16_t c : source) encoded += static_cast<char>(c < 0x100 ? c : '?');
-    }
-    if (bytes == 0) return static_cast<int>(encoded.size());
-    if (encoded.size() > static_cast<size_t>(bytes)) {
-        SetLastError(ERROR_INSUFFICIENT_BUFFER);
-        return 0;
-    }
-    std::char_traits<char>::copy(out, encoded.data(), encoded.size());
-    return static_cast<int>(encoded.size());
-}

@@ -535,6 +535,25 @@ WINSIM_API BOOL WINAPI SetWindowPos(HWND window, HWND, int x, int y, int cx, int
     return TRUE;
 }
 
+WINSIM_API BOOL WINAPI GetWindowRect(HWND window, LPRECT rect) {
+    WindowInfo info;
+    if (!LookUpWindow(window, &info)) return FALSE;
+    if (rect == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    LONG x = info.x, y = info.y;
+    for (HWND parent = info.parent; parent != nullptr;) {
+        WindowInfo above;
+        if (!LookUpWindow(parent, &above)) break;
+        x += above.x;
+        y += above.y;
+        parent = above.parent;
+    }
+    *rect = RECT{x, y, x + info.cx, y + info.cy};
+    return TRUE;
+}
+
 // The cursor and the focus are the process's own here.
 WINSIM_API BOOL WINAPI GetCursorPos(LPPOINT point) {
     if (point == nullptr) {

@@ -57,7 +57,6 @@ typedef IMoniker* LPMONIKER;
 
 WINSIM_API BSTR WINAPI SysAllocString(const OLECHAR* text);
 WINSIM_API void WINAPI SysFreeString(BSTR text);
-WINSIM_API UINT WINAPI SysStringLen(BSTR text);
 WINSIM_API void WINAPI VariantInit(VARIANT* variant);
 WINSIM_API HRESULT WINAPI VariantClear(VARIANT* variant);
 WINSIM_API HRESULT WINAPI CreateURLMoniker(LPMONIKER context, LPCWSTR url, LPMONIKER* moniker);

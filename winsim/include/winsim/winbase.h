@@ -68,7 +68,6 @@ WINSIM_API BOOL WINAPI HeapFree(HANDLE heap, DWORD flags, LPVOID block);
 WINSIM_API HGLOBAL WINAPI GlobalAlloc(UINT flags, SIZE_T bytes);
 WINSIM_API HGLOBAL WINAPI GlobalFree(HGLOBAL block);
 WINSIM_API HGLOBAL WINAPI GlobalHandle(LPCVOID pointer);
-WINSIM_API LPVOID WINAPI GlobalLock(HGLOBAL block);
 WINSIM_API BOOL WINAPI GlobalUnlock(HGLOBAL block);
 WINSIM_API HLOCAL WINAPI LocalAlloc(UINT flags, SIZE_T bytes);
 WINSIM_API HLOCAL WINAPI LocalFree(HLOCAL block);
@@ -77,9 +76,6 @@ WINSIM_API BOOL WINAPI CloseHandle(HANDLE handle);
 
 WINSIM_API int WINAPI MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR text, int bytes,
                                           LPWSTR out, int units);
-WINSIM_API int WINAPI WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR text, int units,
-                                          LPSTR out, int bytes, LPCSTR defaultChar,
-                                          LPBOOL usedDefault);
 
 WINSIM_API LANGID WINAPI GetSystemDefaultLangID(void);
 WINSIM_API void WINAPI GetSystemTime(LPSYSTEMTIME time);

@@ -77,6 +77,12 @@ typedef struct tagPOINT {
     LONG x;
     LONG y;
 } POINT, *LPPOINT;
+typedef struct tagRECT {
+    LONG left;
+    LONG top;
+    LONG right;
+    LONG bottom;
+} RECT, *LPRECT;
 typedef struct _SYSTEMTIME {
     WORD wYear;
     WORD wMonth;

@@ -79,6 +79,8 @@ WINSIM_API BOOL WINAPI SetWindowTextW(HWND window, LPCWSTR text);
 WINSIM_API int WINAPI GetWindowTextW(HWND window, LPWSTR text, int capacity);
 WINSIM_API BOOL WINAPI SetWindowPos(HWND window, HWND insertAfter, int x, int y, int cx, int cy,
                                     UINT flags);
+// Screen coordinates: a child's position is its parent's plus its own.
+WINSIM_API BOOL WINAPI GetWindowRect(HWND window, LPRECT rect);
 WINSIM_API BOOL WINAPI GetCursorPos(LPPOINT point);
 WINSIM_API BOOL WINAPI SetCursorPos(int x, int y);
 WINSIM_API HWND WINAPI GetFocus(void);

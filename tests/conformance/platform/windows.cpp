@@ -1,0 +1,338 @@
+// Windows as the driver and the monitor rely on them: window classes, the
+// monitor's hidden window found by its title, the sheet's frame found by
+// the title the driver gives it, moved out of view and its OK button
+// pressed from another thread with SendMessageW, which waits until the
+// frame's own thread has run the message; cursor, focus and the screen.
+#include <atomic>
+#include <string>
+
+#include "adapter.h"
+#include "conformance.h"
+#ifndef _WIN32
+#include "winsim/control.h"
+#endif
+
+namespace {
+
+constexpr DWORD kSentinel = 0xdeadbeef;
+constexpr UINT kPing = 0x0400 + 7;  // WM_USER + 7: a message of this table's own
+const WCHAR kClass[] = TEXT("LarkConformanceWindow");
+const WCHAR kStatusClass[] = TEXT("LarkConformanceStatus");
+const WCHAR kDefaultClass[] = TEXT("LarkConformanceDefault");
+constexpr DWORD kPopup = 0x80000000;  // WS_POPUP: no frame to keep a least size for
+
+std::atomic<DWORD> g_pingThread{0};
+std::atomic<bool> g_senderReturned{false};
+std::atomic<bool> g_returnedWhileRunning{false};
+std::atomic<bool> g_destroyed{false};
+
+LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == kPing) {
+        g_pingThread = GetCurrentThreadId();
+        if (g_senderReturned) g_returnedWhileRunning = true;
+        return 77;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+// The monitor's procedure: WM_DESTROY ends the thread's message loop.
+LRESULT CALLBACK StatusProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_DESTROY) {
+        g_destroyed = true;
+        PostQuitMessage(0);
+        return 0;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+ATOM Register(const WCHAR* name, WNDPROC procedure) {
+    WNDCLASSW c = {};
+    c.style = CS_VREDRAW | CS_HREDRAW | CS_SAVEBITS;
+    c.lpfnWndProc = procedure;
+    c.hInstance = GetModuleHandleW(nullptr);
+    c.hIcon = LoadIconW(nullptr, IDI_APPLICATION);
+    c.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    c.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
+    c.lpszClassName = name;
+    return RegisterClassW(&c);
+}
+
+HWND Make(const WCHAR* title, DWORD style = kPopup, HWND parent = nullptr, int id = 0,
+          const WCHAR* className = kClass) {
+    return CreateWindowExW(0, className, title, style, 10, 20, 300, 200, parent,
+                           reinterpret_cast<HMENU>(static_cast<ULONG_PTR>(id)),
+                           GetModuleHandleW(nullptr), nullptr);
+}
+
+bool Placed(HWND window, LONG x, LONG y, LONG cx, LONG cy) {
+    RECT r = {};
+    return GetWindowRect(window, &r) && r.left == x && r.top == y && r.right - r.left == cx &&
+           r.bottom - r.top == cy;
+}
+
+// What the window's own thread does once the sender is about to send.
+enum class Owner { Pumps, Destroys, Ends };
+struct Rendezvous {
+    Owner owner = Owner::Pumps;
+    std::atomic<HWND> window{nullptr};
+    std::atomic<DWORD> thread{0};
+    std::atomic<bool> sending{false};
+};
+
+DWORD WINAPI OwnWindow(LPVOID parameter) {
+    auto* r = static_cast<Rendezvous*>(parameter);
+    r->thread = GetCurrentThreadId();
+    HWND window = Make(TEXT("Lark Rendezvous"));
+    r->window = window;
+    if (window == nullptr) return 1;
+    if (r->owner == Owner::Pumps) {
+        conformance::PumpMessages(5000, [] { return g_senderReturned.load(); });
+        DestroyWindow(window);
+        return 0;
+    }
+    while (!r->sending) Sleep(1);
+    if (r->owner == Owner::Destroys) {
+        DestroyWindow(window);
+        conformance::PumpMessages(20, [] { return false; });
+    }
+    return 0;  // Ends: the window goes with its thread
+}
+
+DWORD WINAPI StatusWindow(LPVOID) {
+    HWND window =
+        Make(TEXT("Lark Conformance - Status"), WS_OVERLAPPEDWINDOW, nullptr, 0, kStatusClass);
+    if (window == nullptr) return 1;
+    ShowWindow(window, SW_HIDE);
+    UpdateWindow(window);
+    DestroyWindow(window);
+    return 0;
+}
+
+DWORD WINAPI MoveFromOutside(LPVOID parameter) {
+    SetWindowPos(static_cast<HWND>(parameter), nullptr, 40, 30, 0, 0,
+                 SWP_ASYNCWINDOWPOS | SWP_NOSIZE);
+    return 0;
+}
+
+}  // namespace
+
+CONFORMANCE_COVERS(
+    Rows,
+    "RegisterClassW CreateWindowExW ShowWindow UpdateWindow LoadIconW LoadCursorW "
+    "GetStockObject DefWindowProcW PostQuitMessage FindWindowW GetParent GetDlgItem "
+    "SetWindowTextW SetWindowPos GetSystemMetrics GetCursorPos SetCursorPos GetFocus "
+    "SetFocus SendMessageW DestroyWindow IsWindow GetWindowTextW GetWindowRect",
+    nullptr);
+CONFORMANCE_COVERS(WinsimRows, "MessageBoxW", "a modal message box waits for a person under Wine");
+
+CONFORMANCE_TABLE(Windows, "windows") {
+    if (Register(kClass, Procedure) == 0 || Register(kStatusClass, StatusProcedure) == 0 ||
+        Register(kDefaultClass, DefWindowProcW) == 0) {
+        ctx.Fail("the table's window classes do not register");
+        return;
+    }
+    if (ctx.Begin("a class registered twice: ERROR_CLASS_ALREADY_EXISTS")) {
+        SetLastError(kSentinel);
+        ROW_EQ(Register(kClass, Procedure), 0);
+        ROW_EQ(GetLastError(), static_cast<DWORD>(ERROR_CLASS_ALREADY_EXISTS));
+    }
+    if (ctx.Begin("an unknown class: ERROR_CANNOT_FIND_WND_CLASS",
+                  conformance::WineDiffers("Wine answers ERROR_CLASS_DOES_NOT_EXIST"))) {
+        SetLastError(kSentinel);
+        ROW_CHECK(Make(TEXT("x"), kPopup, nullptr, 0, TEXT("NoSuchClass")) == nullptr);
+        ROW_EQ(GetLastError(),
+               static_cast<DWORD>(ctx.WineExpectation() ? 1411  // ERROR_CLASS_DOES_NOT_EXIST
+                                                        : ERROR_CANNOT_FIND_WND_CLASS));
+    }
+    if (ctx.Begin("a window left to DefWindowProcW: made, hidden, updated, destroyed once",
+                  conformance::WineDiffers("Wine refuses to destroy a window that is gone with "
+                                           "ERROR_ACCESS_DENIED, as for another thread's"))) {
+        HWND w = Make(TEXT("Lark Default"), WS_OVERLAPPEDWINDOW, nullptr, 0, kDefaultClass);
+        if (ROW_CHECK(w != nullptr)) {
+            ROW_EQ(ShowWindow(w, SW_HIDE), FALSE);
+            ROW_CHECK(UpdateWindow(w));
+            ROW_CHECK(DestroyWindow(w));
+            SetLastError(kSentinel);
+            ROW_CHECK(!DestroyWindow(w));
+            ROW_EQ(GetLastError(),
+                   static_cast<DWORD>(ctx.WineExpectation() ? ERROR_ACCESS_DENIED
+                                                            : ERROR_INVALID_WINDOW_HANDLE));
+        }
+    }
+    if (ctx.Begin("FindWindowW: class and title, the title in other letters, the class alone")) {
+        HWND w = Make(TEXT("Lark Photo - Status"), WS_OVERLAPPEDWINDOW);
+        if (ROW_CHECK(w != nullptr)) {
+            ROW_CHECK(FindWindowW(kClass, TEXT("Lark Photo - Status")) == w);
+            ROW_CHECK(FindWindowW(nullptr, TEXT("LARK PHOTO - status")) == w);
+            ROW_CHECK(FindWindowW(kClass, nullptr) == w);
+            ROW_CHECK(FindWindowW(kClass, TEXT("Lark Photo LPT - Status")) == nullptr);
+            DestroyWindow(w);
+            ROW_CHECK(FindWindowW(nullptr, TEXT("Lark Photo - Status")) == nullptr);
+        }
+    }
+    if (ctx.Begin("a child: its parent, its control ID, not found by FindWindowW",
+                  conformance::WineDiffers("Wine's GetDlgItem leaves the last error when no "
+                                           "child has the ID"))) {
+        HWND frame = Make(TEXT("Lark Frame"));
+        HWND button = Make(TEXT("Lark Child OK"), WS_CHILD, frame, IDOK);
+        if (ROW_CHECK(frame != nullptr && button != nullptr)) {
+            ROW_CHECK(GetParent(button) == frame);
+            ROW_CHECK(GetParent(frame) == nullptr);
+            ROW_CHECK(GetDlgItem(frame, IDOK) == button);
+            SetLastError(kSentinel);
+            ROW_CHECK(GetDlgItem(frame, IDCANCEL) == nullptr);
+            ROW_EQ(GetLastError(), ctx.WineExpectation()
+                                       ? kSentinel
+                                       : static_cast<DWORD>(ERROR_CONTROL_ID_NOT_FOUND));
+            ROW_CHECK(FindWindowW(nullptr, TEXT("Lark Child OK")) == nullptr);
+            ROW_CHECK(DestroyWindow(frame));
+            ROW_CHECK(!IsWindow(button));
+        }
+    }
+    if (ctx.Begin("WS_CHILD without a parent: ERROR_TLW_WITH_WSCHILD")) {
+        SetLastError(kSentinel);
+        ROW_CHECK(Make(TEXT("Lark Orphan"), WS_CHILD) == nullptr);
+        ROW_EQ(GetLastError(), static_cast<DWORD>(ERROR_TLW_WITH_WSCHILD));
+    }
+    if (ctx.Begin(
+            "SetWindowTextW: found by the new title only; GetWindowTextW cuts to its buffer")) {
+        HWND frame = Make(TEXT("Lark Frame"));
+        if (ROW_CHECK(frame != nullptr)) {
+            ROW_CHECK(SetWindowTextW(frame, TEXT("Sheet 12:00:00.250")));
+            ROW_CHECK(FindWindowW(nullptr, TEXT("Lark Frame")) == nullptr);
+            ROW_CHECK(FindWindowW(nullptr, TEXT("Sheet 12:00:00.250")) == frame);
+            WCHAR title[8] = {};
+            ROW_EQ(GetWindowTextW(frame, title, 8), 7);
+            ROW_TEXT(title, "Sheet 1");
+            DestroyWindow(frame);
+        }
+    }
+    if (ctx.Begin("SetWindowPos SWP_ASYNCWINDOWPOS | SWP_NOSIZE to the screen's far corner")) {
+        HWND frame = Make(TEXT("Lark Frame"));
+        int cx = GetSystemMetrics(SM_CXFULLSCREEN), cy = GetSystemMetrics(SM_CYFULLSCREEN);
+        if (ROW_CHECK(frame != nullptr)) {
+            ROW_CHECK(Placed(frame, 10, 20, 300, 200));
+            ROW_CHECK(SetWindowPos(frame, nullptr, cx, cy, 0, 0, SWP_ASYNCWINDOWPOS | SWP_NOSIZE));
+            ROW_CHECK(Placed(frame, cx, cy, 300, 200));
+            ROW_CHECK(SetWindowPos(frame, nullptr, 0, 0, 50, 50, SWP_ASYNCWINDOWPOS));
+            ROW_CHECK(Placed(frame, 0, 0, 50, 50));
+            DestroyWindow(frame);
+        }
+    }
+    if (ctx.Begin("SetWindowPos from another thread: moved once the window's thread ran")) {
+        HWND frame = Make(TEXT("Lark Frame"));
+        HANDLE mover = CreateThread(nullptr, 0, MoveFromOutside, frame, 0, nullptr);
+        if (ROW_CHECK(frame != nullptr && mover != nullptr)) {
+            ROW_EQ(WaitForSingleObject(mover, 5000), static_cast<DWORD>(WAIT_OBJECT_0));
+            ROW_CHECK(
+                conformance::PumpMessages(2000, [&] { return Placed(frame, 40, 30, 300, 200); }));
+        }
+        if (mover != nullptr) CloseHandle(mover);
+        DestroyWindow(frame);
+    }
+    if (ctx.Begin("GetSystemMetrics: the full-screen window's size")) {
+        int cx = GetSystemMetrics(SM_CXFULLSCREEN), cy = GetSystemMetrics(SM_CYFULLSCREEN);
+        ROW_CHECK(cx > 0 && cy > 0);
+        ROW_NOTE("%d x %d", cx, cy);
+    }
+    if (ctx.Begin("SetCursorPos: GetCursorPos answers the point")) {
+        POINT before = {};
+        ROW_CHECK(GetCursorPos(&before));
+        ROW_CHECK(SetCursorPos(25, 25));
+        POINT now = {};
+        ROW_CHECK(GetCursorPos(&now));
+        ROW_EQ(now.x, 25);
+        ROW_EQ(now.y, 25);
+        SetCursorPos(before.x, before.y);
+    }
+    if (ctx.Begin("SetFocus answers the window that had the focus; none after it is destroyed")) {
+        HWND w = Make(TEXT("Lark Focus"), kPopup | WS_VISIBLE);
+        if (ROW_CHECK(w != nullptr)) {
+            SetFocus(w);
+            ROW_CHECK(GetFocus() == w);
+            ROW_CHECK(SetFocus(nullptr) == w);
+            ROW_CHECK(GetFocus() == nullptr);
+            SetFocus(w);
+            DestroyWindow(w);
+            ROW_CHECK(GetFocus() == nullptr);
+        }
+    }
+    if (ctx.Begin("SendMessageW on the window's own thread runs the procedure at once")) {
+        HWND w = Make(TEXT("Lark Own"));
+        g_pingThread = 0;
+        g_senderReturned = false;
+        ROW_EQ(SendMessageW(w, kPing, 0, 0), 77);
+        ROW_EQ(g_pingThread.load(), GetCurrentThreadId());
+        DestroyWindow(w);
+    }
+    struct Row {
+        const char* name;
+        Owner owner;
+        LRESULT answer;
+    } rows[] = {
+        {"SendMessageW from another thread waits until the window's thread ran it", Owner::Pumps,
+         77},
+        {"the window destroyed before its thread took the message: 0", Owner::Destroys, 0},
+        {"the window's thread ends before taking the message: 0", Owner::Ends, 0},
+    };
+    for (const Row& row : rows) {
+        if (!ctx.Begin(row.name)) continue;
+        Rendezvous r;
+        r.owner = row.owner;
+        g_pingThread = 0;
+        g_senderReturned = false;
+        g_returnedWhileRunning = false;
+        HANDLE owner = CreateThread(nullptr, 0, OwnWindow, &r, 0, nullptr);
+        if (!ROW_CHECK(owner != nullptr)) continue;
+        while (r.window == nullptr && WaitForSingleObject(owner, 1) == WAIT_TIMEOUT) {
+        }
+        r.sending = true;
+        LRESULT answer = SendMessageW(r.window, kPing, 0, 0);
+        g_senderReturned = true;
+        ROW_EQ(WaitForSingleObject(owner, 5000), static_cast<DWORD>(WAIT_OBJECT_0));
+        CloseHandle(owner);
+        ROW_EQ(answer, row.answer);
+        ROW_EQ(g_pingThread.load(), row.owner == Owner::Pumps ? r.thread.load() : 0u);
+        ROW_CHECK(!g_returnedWhileRunning);
+        ROW_CHECK(FindWindowW(nullptr, TEXT("Lark Rendezvous")) == nullptr);
+    }
+    if (ctx.Begin("SendMessageW to a window that is gone: 0, ERROR_INVALID_WINDOW_HANDLE")) {
+        HWND w = Make(TEXT("Lark Gone"));
+        DestroyWindow(w);
+        SetLastError(kSentinel);
+        ROW_EQ(SendMessageW(w, kPing, 0, 0), 0);
+        ROW_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_WINDOW_HANDLE));
+    }
+    if (ctx.Begin("the monitor's window: hidden, then WM_DESTROY posts the quit")) {
+        g_destroyed = false;
+        HANDLE thread = CreateThread(nullptr, 0, StatusWindow, nullptr, 0, nullptr);
+        if (ROW_CHECK(thread != nullptr)) {
+            ROW_EQ(WaitForSingleObject(thread, 5000), static_cast<DWORD>(WAIT_OBJECT_0));
+            DWORD code = 1;
+            GetExitCodeThread(thread, &code);
+            ROW_EQ(code, 0u);
+            CloseHandle(thread);
+        }
+        ROW_CHECK(g_destroyed);
+        ROW_CHECK(FindWindowW(nullptr, TEXT("Lark Conformance - Status")) == nullptr);
+    }
+    if (ctx.Begin("the system's icon, cursor and white brush")) {
+        ROW_CHECK(LoadIconW(nullptr, IDI_APPLICATION) != nullptr);
+        ROW_CHECK(LoadCursorW(nullptr, IDC_ARROW) != nullptr);
+        ROW_CHECK(GetStockObject(WHITE_BRUSH) != nullptr);
+    }
+    if (ctx.Begin("a message box is answered IDOK after the machine's delay",
+                  conformance::WinsimOnly("a modal message box waits for a person under Wine"))) {
+#ifndef _WIN32
+        UINT style = MB_OK | MB_ICONEXCLAMATION | MB_TOPMOST;
+        ROW_EQ(MessageBoxW(nullptr, u"Paper Jam", u"Lark Photo", style), IDOK);
+        std::vector<winsim::MessageBoxRecord> boxes = winsim::MessageBoxes();
+        if (ROW_CHECK(!boxes.empty())) {
+            ROW_TEXT(boxes.back().caption.c_str(), "Lark Photo");
+            ROW_TEXT(boxes.back().text.c_str(), "Paper Jam");
+            ROW_EQ(boxes.back().style, 0x40030u);
+            ROW_CHECK(boxes.back().closedMicros != 0);
+        }
+#endif
+    }
+}
