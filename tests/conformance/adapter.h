@@ -54,6 +54,37 @@ bool WriteDriverFile(const char* name, const std::string& bytes);
 bool RemoveDriverFile(const char* name);
 // Removes a printer data value of kPrinter (a row's printer without it).
 bool RemovePrinterValue(const WCHAR* name);
+// Takes kPrinter's stored default devmode away (ResetPrinter gives it back).
+bool RemovePrinterDevmode();
+
+// Memory that ends in a page the process may not touch, for records that
+// claim more than the memory behind them: `page` bytes at `first`, readable
+// and writable (read-only after MakeReadOnly), then the forbidden page.
+// first is null when the platform gave no such pages.
+struct NoAccessPages {
+    NoAccessPages();
+    ~NoAccessPages();
+    NoAccessPages(const NoAccessPages&) = delete;
+    NoAccessPages& operator=(const NoAccessPages&) = delete;
+    bool MakeReadOnly();
+    uint8_t* Tail(size_t bytes) const { return first + page - bytes; }
+    uint8_t* Forbidden() const { return first + page; }
+    uint8_t* first = nullptr;
+    size_t page = 0;
+};
+
+// The status monitor's debug log folder, C:\temp\larkdeb: made (monitors
+// started from then on write C:\temp\larkdeb\larksm.txt) or removed with
+// the log in it.
+bool SetMonitorLogFolder(bool present);
+
+// winsim's fault injection: the nth call from now of the named platform
+// function fails with the error. False where the platform cannot (Wine);
+// ResetPrinter clears a fault that did not fire.
+bool FailCall(const char* function, int nth, DWORD error);
+// The calls of the named platform function this process has made; -1
+// where the platform cannot count them (Wine).
+long CallCount(const char* function);
 
 // What this process holds of the platform, by name; false when the
 // platform cannot count it (Wine counts only the process's threads).

@@ -112,6 +112,53 @@ bool RemovePrinterValue(const WCHAR* name) {
     return rc == ERROR_SUCCESS;
 }
 
+// SetPrinterW takes no devmode away: the value goes from the printer's key.
+bool RemovePrinterDevmode() {
+    std::wstring path = L"System\\CurrentControlSet\\Control\\Print\\Printers\\";
+    path += kPrinter;
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) {
+        return false;
+    }
+    LONG rc = RegDeleteValueW(key, L"Default DevMode");
+    RegCloseKey(key);
+    return rc == ERROR_SUCCESS;
+}
+
+NoAccessPages::NoAccessPages() {
+    SYSTEM_INFO si;
+    GetSystemInfo(&si);
+    void* at = VirtualAlloc(nullptr, 2 * si.dwPageSize, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+    if (at == nullptr) return;
+    first = static_cast<uint8_t*>(at);
+    page = si.dwPageSize;
+    DWORD old = 0;
+    VirtualProtect(first + page, page, PAGE_NOACCESS, &old);
+}
+
+NoAccessPages::~NoAccessPages() {
+    if (first != nullptr) VirtualFree(first, 0, MEM_RELEASE);
+}
+
+bool NoAccessPages::MakeReadOnly() {
+    DWORD old = 0;
+    return first != nullptr && VirtualProtect(first, page, PAGE_READONLY, &old);
+}
+
+bool SetMonitorLogFolder(bool present) {
+    if (present) {
+        CreateDirectoryW(L"C:\\temp", nullptr);
+        return CreateDirectoryW(L"C:\\temp\\larkdeb", nullptr) ||
+               GetLastError() == ERROR_ALREADY_EXISTS;
+    }
+    DeleteFileW(L"C:\\temp\\larkdeb\\larksm.txt");
+    return RemoveDirectoryW(L"C:\\temp\\larkdeb") || GetLastError() == ERROR_FILE_NOT_FOUND;
+}
+
+bool FailCall(const char*, int, DWORD) { return false; }
+
+long CallCount(const char*) { return -1; }
+
 bool ResetPrinter() {
     bool ok = true;
     std::wstring folder = VersionFolder();

@@ -2,7 +2,9 @@
 // package installed, the driver loaded from its config file as winsim's
 // spooler loads it (the module only: this program links no driver code).
 #include <stdlib.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
@@ -100,9 +102,16 @@ void* DriverEntry(const char* name) { return winsim::DriverEntry(g_machine.modul
 std::basic_string<WCHAR> DriverFolder() { return winsim::DriverDirectory() + u"\\3\\"; }
 
 bool WriteDriverFile(const char* name, const std::string& bytes) {
-    std::ofstream out(VersionFolderHost() + "/" + name, std::ios::binary | std::ios::trunc);
+    const std::string path = VersionFolderHost() + "/" + name;
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out << bytes;
     out.close();
+    // A program of the machine runs as a host executable, as any .exe file
+    // runs on Windows.
+    const std::string exe = ".exe";
+    if (path.size() > exe.size() && path.compare(path.size() - exe.size(), exe.size(), exe) == 0) {
+        chmod(path.c_str(), 0755);
+    }
     return static_cast<bool>(out);
 }
 
@@ -111,6 +120,48 @@ bool RemoveDriverFile(const char* name) {
 }
 
 bool RemovePrinterValue(const WCHAR* name) { return winsim::RemovePrinterData(kPrinter, name); }
+
+bool RemovePrinterDevmode() {
+    bool ok = winsim::SetPrinterDevmode(kPrinter, {});
+    std::u16string name = kPrinter;
+    HANDLE printer = nullptr;
+    if (!OpenPrinterW(name.data(), &printer, nullptr)) return false;
+    PRINTER_INFO_9W none = {nullptr};
+    ok = SetPrinterW(printer, 9, reinterpret_cast<LPBYTE>(&none), 0) && ok;
+    ClosePrinter(printer);
+    return ok;
+}
+
+NoAccessPages::NoAccessPages() {
+    page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+    void* at = mmap(nullptr, 2 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (at == MAP_FAILED) return;
+    first = static_cast<uint8_t*>(at);
+    mprotect(first + page, page, PROT_NONE);
+}
+
+NoAccessPages::~NoAccessPages() {
+    if (first != nullptr) munmap(first, 2 * page);
+}
+
+bool NoAccessPages::MakeReadOnly() {
+    return first != nullptr && mprotect(first, page, PROT_READ) == 0;
+}
+
+bool SetMonitorLogFolder(bool present) {
+    std::string folder = winsim::HostPath(u"C:\\temp") + "/larkdeb";
+    std::error_code error;
+    if (present) return std::filesystem::create_directories(folder, error) || !error;
+    std::filesystem::remove_all(folder, error);
+    return !error;
+}
+
+bool FailCall(const char* function, int nth, DWORD error) {
+    winsim::FailCall(function, nth, error);
+    return true;
+}
+
+long CallCount(const char* function) { return winsim::CallCount(function); }
 
 bool ResetPrinter() {
     bool ok = true;

@@ -1,17 +1,12 @@
-// ConvertDevmodeVersion's sizes and versions, and DrvConvertDevMode walked
-// through its modes, buffer sizes, counts and last errors.
+// ConvertDevmodeVersion's sizes and versions.
+#include <gtest/gtest.h>
+
+#include <algorithm>
 #include <cstring>
-#include <vector>
 
 #include "devmode_convert.h"
-#include "machine_fixture.h"
-#include "unreadable_pages.h"
 
 namespace {
-
-constexpr DWORD kSentinel = 0xdeadbeef;
-// A success says nothing of the last error.
-constexpr DWORD kAnyError = 0;
 
 struct Record {
     alignas(8) BYTE bytes[4096] = {};
@@ -70,101 +65,6 @@ TEST(ConvertDevmodeVersion, SizesAndVersions) {
     Record any = Make(220, 0x0401, 0, 0);
     EXPECT_EQ(ConvertDevmodeVersion(nullptr, any.dm()), -1);
     EXPECT_EQ(ConvertDevmodeVersion(any.dm(), nullptr), -1);
-}
-
-class ConvertDevModeTest : public larktest::MachineTest {};
-
-struct CallRow {
-    const char* name;
-    DWORD mode;
-    bool withOut;
-    bool withIn;
-    LONG count;
-    BOOL result;
-    DWORD error;  // kSentinel: left alone; kAnyError: not looked at
-    LONG countAfter;
-};
-
-const CallRow kCallRows[] = {
-    {"convert, size query", CDM_CONVERT, false, true, 0, FALSE, ERROR_INSUFFICIENT_BUFFER, 2328},
-    {"convert, one byte short", CDM_CONVERT, true, true, 2327, FALSE, ERROR_INSUFFICIENT_BUFFER,
-     2328},
-    {"convert, negative count", CDM_CONVERT, true, true, -1, FALSE, ERROR_INSUFFICIENT_BUFFER,
-     2328},
-    {"convert, exact size", CDM_CONVERT, true, true, 2328, TRUE, kAnyError, 2328},
-    {"convert, double size", CDM_CONVERT, true, true, 4656, TRUE, kAnyError, 2328},
-    {"default, size query", CDM_DRIVER_DEFAULT, false, false, 0, FALSE, ERROR_INSUFFICIENT_BUFFER,
-     2328},
-    {"default, one byte short", CDM_DRIVER_DEFAULT, true, false, 2327, FALSE,
-     ERROR_INSUFFICIENT_BUFFER, 2328},
-    {"default, exact size", CDM_DRIVER_DEFAULT, true, false, 2328, TRUE, kAnyError, 2328},
-    {"351, size query", CDM_CONVERT351, false, true, 0, FALSE, ERROR_INSUFFICIENT_BUFFER, 2296},
-    {"351, one byte short", CDM_CONVERT351, true, true, 2295, FALSE, ERROR_INSUFFICIENT_BUFFER,
-     2296},
-    {"351, exact size", CDM_CONVERT351, true, true, 2296, TRUE, kAnyError, 2296},
-    {"351, no source: count left alone", CDM_CONVERT351, true, false, 3000, FALSE,
-     ERROR_INVALID_PARAMETER, 3000},
-    {"mode 3: nothing touched", 3, true, true, 2328, FALSE, kSentinel, 2328},
-};
-
-TEST_F(ConvertDevModeTest, ModesSizesCountsAndErrors) {
-    SetLastError(kSentinel);
-    EXPECT_FALSE(DrvConvertDevMode(nullptr, nullptr, nullptr, nullptr, CDM_CONVERT));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
-    std::u16string printer = u"Nobody";
-    for (const CallRow& row : kCallRows) {
-        SCOPED_TRACE(row.name);
-        Record in = Make(220, 0x0401, 2108, 0x00);
-        in.dm()->dmDriverVersion = 0x4021;
-        std::memcpy(in.bytes + 220, &PrivateSignature, 4);
-        Record out = Make(0, 0, 0, 0xCC);
-        LONG count = row.count;
-        SetLastError(kSentinel);
-        BOOL result = DrvConvertDevMode(printer.data(), row.withIn ? in.dm() : nullptr,
-                                        row.withOut ? out.dm() : nullptr, &count, row.mode);
-        EXPECT_EQ(result, row.result);
-        if (row.error != kAnyError) {
-            EXPECT_EQ(GetLastError(), row.error);
-        }
-        EXPECT_EQ(count, row.countAfter);
-        if (!result) continue;
-        auto* dm = out.dm();
-        EXPECT_EQ(dm->dmDriverVersion, kDriverVersion);
-        EXPECT_EQ(dm->dmDriverExtra, kPrivateDevmodeSize);
-        EXPECT_EQ(out.bytes[count], 0xCC) << "written past the record";
-        if (row.mode == CDM_CONVERT351) {
-            EXPECT_EQ(dm->dmSize, 188);
-            EXPECT_EQ(dm->dmSpecVersion, 0x0320);
-            EXPECT_EQ(std::memcmp(out.bytes + 188, &PrivateSignature, 4), 0);
-        } else {
-            EXPECT_EQ(dm->dmSize, 220);
-            EXPECT_EQ(dm->dmSpecVersion, 0x0401);
-        }
-    }
-}
-
-TEST_F(ConvertDevModeTest, RecordsBeyondTheirMemoryFailCleanly) {
-    larktest::UnreadablePages source;
-    // A 3.51 conversion of a record whose claimed private part runs into a
-    // forbidden page.
-    auto* dm = reinterpret_cast<DEVMODEW*>(source.Tail(600));
-    std::memset(dm, 0, 600);
-    dm->dmSize = 220;
-    dm->dmSpecVersion = 0x0401;
-    dm->dmDriverExtra = 2108;
-    std::vector<BYTE> out(2296, 0xCC);
-    LONG count = 2296;
-    SetLastError(kSentinel);
-    EXPECT_FALSE(DrvConvertDevMode(nullptr, dm, reinterpret_cast<DEVMODEW*>(out.data()), &count,
-                                   CDM_CONVERT351));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
-    EXPECT_EQ(out[0], 0xCC) << "the caller's buffer is written only after a whole conversion";
-    // An output buffer smaller than the count claims.
-    larktest::UnreadablePages target;
-    count = 2328;
-    EXPECT_FALSE(DrvConvertDevMode(nullptr, nullptr, reinterpret_cast<DEVMODEW*>(target.Tail(1000)),
-                                   &count, CDM_DRIVER_DEFAULT));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // DrvConvertDevMode: its three modes and their error sequence (no count,
 // size query, one byte short, exact size, double size), the count and the
-// last error each leaves, and nothing written past the record.
+// last error each leaves, nothing written past the record, and records that
+// claim more memory than they have.
 #include <cstring>
 #include <vector>
 
@@ -30,7 +31,8 @@ const Row kRows[] = {
     {"convert, size query", CDM_CONVERT, false, true, 0, FALSE, ERROR_INSUFFICIENT_BUFFER, 2328},
     {"convert, one byte short", CDM_CONVERT, true, true, 2327, FALSE, ERROR_INSUFFICIENT_BUFFER,
      2328},
-    {"convert, negative count", CDM_CONVERT, true, true, -1, FALSE, ERROR_INSUFFICIENT_BUFFER, 2328},
+    {"convert, negative count", CDM_CONVERT, true, true, -1, FALSE, ERROR_INSUFFICIENT_BUFFER,
+     2328},
     {"convert, exact size", CDM_CONVERT, true, true, 2328, TRUE, kAnyError, 2328},
     {"convert, double size", CDM_CONVERT, true, true, 4656, TRUE, kAnyError, 2328},
     {"default, size query", CDM_DRIVER_DEFAULT, false, false, 0, FALSE, ERROR_INSUFFICIENT_BUFFER,
@@ -91,6 +93,49 @@ CONFORMANCE_TABLE(ConvertDevModeModes, "DrvConvertDevMode modes and sizes") {
             ROW_EQ(dm->dmSpecVersion, 0x0401);
             const auto* d = reinterpret_cast<const DriverDevmode*>(out.data());
             ROW_TEXT(d->priv.PrinterName, conformance::kPrinter);
+        }
+    }
+    if (ctx.Begin("an unknown printer: the built-in default with its name")) {
+        std::vector<BYTE> out(2328, 0);
+        LONG count = 2328;
+        std::basic_string<WCHAR> nobody = TEXT("Nobody");
+        ROW_CHECK(convert(nobody.data(), nullptr, reinterpret_cast<DEVMODEW*>(out.data()), &count,
+                          CDM_DRIVER_DEFAULT));
+        ROW_EQ(count, 2328);
+        const auto* d = reinterpret_cast<const DriverDevmode*>(out.data());
+        ROW_EQ(d->priv.Signature2, PrivateSignature);
+        ROW_TEXT(d->priv.PrinterName, "Nobody");
+        ROW_TEXT(d->priv.Settings, "1000=0;");
+    }
+    // Records that claim more than the memory behind them, in front of a
+    // no-access page.
+    if (ctx.Begin("351 of a private part running into a no-access page: "
+                  "ERROR_INVALID_PARAMETER, the buffer untouched")) {
+        conformance::NoAccessPages pages;
+        if (ROW_CHECK(pages.first != nullptr)) {
+            auto* dm = reinterpret_cast<DEVMODEW*>(pages.Tail(600));
+            std::memset(dm, 0, 600);
+            dm->dmSize = 220;
+            dm->dmSpecVersion = 0x0401;
+            dm->dmDriverExtra = 2108;
+            std::vector<BYTE> out(2296, 0xCC);
+            LONG count = 2296;
+            SetLastError(kSentinel);
+            ROW_CHECK(!convert(nullptr, dm, reinterpret_cast<DEVMODEW*>(out.data()), &count,
+                               CDM_CONVERT351));
+            ROW_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+            // Written only after a whole conversion.
+            ROW_EQ(out[0], 0xCC);
+        }
+    }
+    if (ctx.Begin("default into a buffer shorter than its count: ERROR_INVALID_PARAMETER")) {
+        conformance::NoAccessPages pages;
+        if (ROW_CHECK(pages.first != nullptr)) {
+            LONG count = 2328;
+            SetLastError(kSentinel);
+            ROW_CHECK(!convert(nullptr, nullptr, reinterpret_cast<DEVMODEW*>(pages.Tail(1000)),
+                               &count, CDM_DRIVER_DEFAULT));
+            ROW_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
         }
     }
 }

@@ -1,15 +1,16 @@
-// The whole road of a print job through larksim print: the driver loaded as
-// the spooler loads it, the devmode it hands out, and the monitor it starts
-// with the printer name (which ends early on a port with no device).
+// larksim print: the whole road of a print job on a machine (the driver
+// loaded as the spooler loads it, the devmode it hands out, and the monitor
+// it starts with the printer name, which ends early on a port with no
+// device), and larksim's refusals of what it cannot run.
 #include <gtest/gtest.h>
 
 #include "machine_fixture.h"
 
 namespace {
 
-class PrintRoadTest : public larktest::MachineTest {};
+class LarksimPrintTest : public larktest::MachineTest {};
 
-TEST_F(PrintRoadTest, OneDocumentFromDeviceContextToMonitor) {
+TEST_F(LarksimPrintTest, OneDocumentFromDeviceContextToMonitor) {
     larktest::InstallPackageAndPrinter(u"Lark Road", u"USB001");
     std::string out;
     ASSERT_EQ(larktest::RunLarksim(
@@ -32,19 +33,15 @@ TEST_F(PrintRoadTest, OneDocumentFromDeviceContextToMonitor) {
     }
 }
 
-TEST_F(PrintRoadTest, UnknownPrinterFails) {
+TEST_F(LarksimPrintTest, UnknownPrinterFails) {
     std::string out;
     EXPECT_NE(larktest::RunLarksim("print Nobody", &out), 0) << out;
 }
 
-}  // namespace
-
-namespace {
-
 // Every numeric option of larksim is read strictly: a value that is not a
 // whole number, or is out of its range, is refused with exit code 2 and
 // nothing is done.
-TEST_F(PrintRoadTest, LarksimRefusesBadNumbers) {
+TEST_F(LarksimPrintTest, LarksimRefusesBadNumbers) {
     larktest::InstallPackageAndPrinter(u"Lark Road", u"USB001");
     const char* rows[] = {
         "print 'Lark Road' --paper abc",

@@ -1,0 +1,206 @@
+// DrvDocumentEvent STARTDOC: the status monitor starts from the driver's
+// folder with the printer name as its whole command line, unless a window
+// with the printer's status window title exists or the StatusMonitor value
+// names no program; every road answers DOCUMENTEVENT_SUCCESS. The monitor
+// is the real larkmon.exe of the package: its debug log says that it ran,
+// with which printer, and that it ended early (no USB printer stands behind
+// USB001, and LPT1: is not a USB port).
+#include <cstdio>
+#include <string>
+
+#include "print_road.h"
+
+namespace {
+
+using printroad::EventFn;
+
+const WCHAR kLog[] = TEXT("C:\\temp\\larkdeb\\larksm.txt");
+constexpr char kStarted[] = "PrinterStatus: Entering";
+constexpr char kNoUsbPrinter[] = "Unable to open USB port";
+constexpr char kNotUsb[] = "Printer is not hooked upto a USB port";
+
+std::vector<std::string> LogLines() {
+    std::vector<std::string> lines;
+    FILE* f = _wfopen(kLog, TEXT("rb"));
+    if (f == nullptr) return lines;
+    std::string text;
+    char buffer[4096];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) text.append(buffer, n);
+    std::fclose(f);
+    size_t at = 0;
+    while (at < text.size()) {
+        size_t end = text.find('\n', at);
+        if (end == std::string::npos) break;  // a line still being written
+        std::string line = text.substr(at, end - at);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        lines.push_back(line);
+        at = end + 1;
+    }
+    return lines;
+}
+
+long Count(const std::vector<std::string>& lines, size_t from, const char* line) {
+    long n = 0;
+    for (size_t i = from; i < lines.size(); ++i) n += lines[i] == line ? 1 : 0;
+    return n;
+}
+
+// Waits until the log holds the line past its first `from` lines; the log
+// as it then is (the line missing after 20 s).
+std::vector<std::string> LogShows(size_t from, const char* line) {
+    std::vector<std::string> lines;
+    for (int waited = 0; waited < 20000; waited += 20) {
+        lines = LogLines();
+        if (Count(lines, from, line) > 0) break;
+        Sleep(20);
+    }
+    return lines;
+}
+
+std::string DriverFileBytes(const char* name) {
+    std::basic_string<WCHAR> path = conformance::DriverFolder() + conformance::Wide(name);
+    std::string bytes;
+    FILE* f = _wfopen(path.c_str(), TEXT("rb"));
+    if (f == nullptr) return bytes;
+    char buffer[8192];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) bytes.append(buffer, n);
+    std::fclose(f);
+    return bytes;
+}
+
+struct Launch {
+    EventFn event;
+    long createsBefore;
+    size_t from;
+};
+
+Launch BeginLaunch(EventFn event) {
+    return {event, conformance::CallCount("CreateProcessW"), LogLines().size()};
+}
+
+int StartDoc(EventFn event, const WCHAR* printerName = conformance::kPrinter) {
+    printroad::Printer printer(printerName);
+    return event(printer.handle, nullptr, DOCUMENTEVENT_STARTDOC, 0, nullptr, 0, nullptr);
+}
+
+// Shows that a row's STARTDOC started nothing: a monitor started after it
+// runs and ends, and by then the log holds that one start and no other (a
+// monitor an earlier call had started would have started first).
+void StartedNothing(conformance::Context& ctx, const Launch& launch, long creates) {
+    if (launch.createsBefore >= 0) {
+        ROW_EQ(conformance::CallCount("CreateProcessW"), launch.createsBefore + creates);
+    }
+    ROW_EQ(StartDoc(launch.event), DOCUMENTEVENT_SUCCESS);
+    std::vector<std::string> lines = LogShows(launch.from, kNoUsbPrinter);
+    ROW_EQ(Count(lines, launch.from, kStarted), 1);
+}
+
+}  // namespace
+
+CONFORMANCE_TABLE(MonitorLaunch, "DrvDocumentEvent STARTDOC and the status monitor") {
+    auto event = conformance::Entry<EventFn>("DrvDocumentEvent");
+    if (!ctx.Begin("the entry point is exported and the monitor's log folder made")) return;
+    ROW_CHECK(conformance::SetMonitorLogFolder(true));
+    if (!ROW_CHECK(event != nullptr)) return;
+
+    if (ctx.Begin("no status window: larkmon.exe starts with the printer name, ends without a "
+                  "USB printer")) {
+        Launch launch = BeginLaunch(event);
+        ROW_EQ(StartDoc(event), DOCUMENTEVENT_SUCCESS);
+        std::vector<std::string> lines = LogShows(launch.from, kNoUsbPrinter);
+        ROW_EQ(Count(lines, launch.from, kStarted), 1);
+        ROW_EQ(Count(lines, launch.from, kNoUsbPrinter), 1);
+        if (launch.createsBefore >= 0) {
+            ROW_EQ(conformance::CallCount("CreateProcessW"), launch.createsBefore + 1);
+        }
+    }
+    if (ctx.Begin("the LPT1: printer: its monitor opens it by the whole command line")) {
+        Launch launch = BeginLaunch(event);
+        ROW_EQ(StartDoc(event, conformance::kLptPrinter), DOCUMENTEVENT_SUCCESS);
+        std::vector<std::string> lines = LogShows(launch.from, kNotUsb);
+        ROW_EQ(Count(lines, launch.from, kStarted), 1);
+        ROW_EQ(Count(lines, launch.from, kNotUsb), 1);
+    }
+    if (ctx.Begin("a window titled with the status window title: nothing starts")) {
+        Launch launch = BeginLaunch(event);
+        WNDCLASSW wc = {};
+        wc.lpfnWndProc = DefWindowProcW;
+        wc.lpszClassName = TEXT("LarkTestStatus");
+        RegisterClassW(&wc);
+        std::basic_string<WCHAR> title = conformance::kPrinter;
+        title += TEXT(" - Status");
+        HWND window = CreateWindowExW(0, wc.lpszClassName, title.c_str(), 0, 0, 0, 0, 0, nullptr,
+                                      nullptr, nullptr, nullptr);
+        ROW_CHECK(window != nullptr);
+        ROW_EQ(StartDoc(event), DOCUMENTEVENT_SUCCESS);
+        ROW_EQ(StartDoc(event), DOCUMENTEVENT_SUCCESS);
+        if (window != nullptr) DestroyWindow(window);
+        StartedNothing(ctx, launch, 0);
+    }
+    // Copies of the monitor under other names: one that the driver starts
+    // when it reads the name, one that would start if it read too much.
+    const std::string monitor = DriverFileBytes("larkmon.exe");
+    if (ctx.Begin("a StatusMonitor name of 16 characters is read: that program starts",
+                  conformance::WineDiffers(
+                      "Wine's GetPrinterDataW hands a string value back with a terminator its "
+                      "registry added, so the 32 bytes of a 16-character name need 34 and the "
+                      "name is not read: nothing starts"))) {
+        Launch launch = BeginLaunch(event);
+        ROW_CHECK(!monitor.empty() && conformance::WriteDriverFile("larkmonitor1.exe", monitor));
+        ROW_CHECK(printroad::SetText(TEXT("StatusMonitor"), "larkmonitor1.exe"));
+        ROW_EQ(StartDoc(event), DOCUMENTEVENT_SUCCESS);
+        if (ctx.WineExpectation()) {
+            ROW_CHECK(conformance::ResetPrinter());
+            StartedNothing(ctx, launch, 0);
+        } else {
+            std::vector<std::string> lines = LogShows(launch.from, kNoUsbPrinter);
+            ROW_EQ(Count(lines, launch.from, kStarted), 1);
+            ROW_CHECK(conformance::ResetPrinter());
+        }
+    }
+    const struct {
+        const char* name;
+        const char* value;  // nullptr: no StatusMonitor value
+        long creates;       // CreateProcessW calls
+    } values[] = {
+        {"no StatusMonitor value: nothing starts", nullptr, 0},
+        {"a StatusMonitor name of 17 characters is not read: nothing starts", "larkmonitor12.exe",
+         0},
+        {"a StatusMonitor program that is missing: its start fails silently", "nomon.exe", 1},
+    };
+    for (const auto& row : values) {
+        if (!ctx.Begin(row.name)) continue;
+        Launch launch = BeginLaunch(event);
+        ROW_CHECK(!monitor.empty() && conformance::WriteDriverFile("larkmonitor12.exe", monitor));
+        if (row.value == nullptr) {
+            ROW_CHECK(conformance::RemovePrinterValue(TEXT("StatusMonitor")));
+        } else {
+            ROW_CHECK(printroad::SetText(TEXT("StatusMonitor"), row.value));
+        }
+        ROW_EQ(StartDoc(event), DOCUMENTEVENT_SUCCESS);
+        ROW_CHECK(conformance::ResetPrinter());
+        StartedNothing(ctx, launch, row.creates);
+    }
+    if (ctx.Begin("no printer handle, so no printer information: nothing starts")) {
+        Launch launch = BeginLaunch(event);
+        ROW_EQ(event(nullptr, nullptr, DOCUMENTEVENT_STARTDOC, 0, nullptr, 0, nullptr),
+               DOCUMENTEVENT_SUCCESS);
+        StartedNothing(ctx, launch, 0);
+    }
+    if (ctx.Begin("GetPrinterW fails: nothing starts",
+                  conformance::WinsimOnly("GetPrinterW fails only through winsim's fault "
+                                          "injection"))) {
+        Launch launch = BeginLaunch(event);
+        printroad::Printer printer;
+        conformance::FailCall("GetPrinterW", 1, ERROR_GEN_FAILURE);
+        ROW_EQ(event(printer.handle, nullptr, DOCUMENTEVENT_STARTDOC, 0, nullptr, 0, nullptr),
+               DOCUMENTEVENT_SUCCESS);
+        ROW_CHECK(conformance::ResetPrinter());
+        StartedNothing(ctx, launch, 0);
+    }
+    if (ctx.Begin("the monitor's log folder removed again")) {
+        ROW_CHECK(conformance::SetMonitorLogFolder(false));
+    }
+}
