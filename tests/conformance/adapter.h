@@ -56,6 +56,9 @@ bool RemoveDriverFile(const char* name);
 bool RemovePrinterValue(const WCHAR* name);
 // Takes kPrinter's stored default devmode away (ResetPrinter gives it back).
 bool RemovePrinterDevmode();
+// The names of kPrinter's printer data values (UTF-8), in the platform's
+// order: winsim keeps the order of writing, Wine's registry sorts them.
+bool PrinterValueNames(std::vector<std::string>* names);
 
 // Memory that ends in a page the process may not touch, for records that
 // claim more than the memory behind them: `page` bytes at `first`, readable

@@ -112,6 +112,32 @@ bool RemovePrinterValue(const WCHAR* name) {
     return rc == ERROR_SUCCESS;
 }
 
+// Where Wine's spooler keeps them, as for RemovePrinterValue.
+bool PrinterValueNames(std::vector<std::string>* names) {
+    names->clear();
+    std::wstring path = L"System\\CurrentControlSet\\Control\\Print\\Printers\\";
+    path += kPrinter;
+    path += L"\\PrinterDriverData";
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
+        return false;
+    }
+    WCHAR name[256];
+    for (DWORD i = 0;; ++i) {
+        DWORD units = 256;
+        if (RegEnumValueW(key, i, name, &units, nullptr, nullptr, nullptr, nullptr) !=
+            ERROR_SUCCESS) {
+            break;
+        }
+        char utf8[1024];
+        int bytes = WideCharToMultiByte(CP_UTF8, 0, name, static_cast<int>(units), utf8,
+                                        sizeof utf8, nullptr, nullptr);
+        names->emplace_back(utf8, bytes > 0 ? static_cast<size_t>(bytes) : 0);
+    }
+    RegCloseKey(key);
+    return true;
+}
+
 // SetPrinterW takes no devmode away: the value goes from the printer's key.
 bool RemovePrinterDevmode() {
     std::wstring path = L"System\\CurrentControlSet\\Control\\Print\\Printers\\";

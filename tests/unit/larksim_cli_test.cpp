@@ -9,6 +9,7 @@
 #include <cstring>
 #include <fstream>
 
+#include "../conformance/caps_expectations.h"
 #include "config_support.h"
 #include "driver_devmode.h"
 
@@ -249,6 +250,22 @@ TEST_F(LarksimCliTest, PlaysTheWholeSettingsRoad) {
     EXPECT_TRUE(Contains(out, "size query (mode 0): 2328")) << out;
     EXPECT_TRUE(Contains(out, "paper size 258, orientation 2")) << out;
     EXPECT_EQ(RunLarksim("properties P --paper abc", &out), 2) << out;
+}
+
+// add-printer initialises the printer: its six values, as show and caps
+// read them.
+TEST_F(LarksimCliTest, AddPrinterInitialises) {
+    std::string out;
+    ASSERT_EQ(RunLarksim("add-printer 'Lark Added' --port USB003", &out), 0) << out;
+    auto values = winsim::PrinterData(u"Lark Added");
+    ASSERT_EQ(values.size(), 6u);
+    std::u16string message = W(larkcaps::kStatusMessage);
+    const auto* bytes = reinterpret_cast<const uint8_t*>(message.data());
+    EXPECT_EQ(values[5].data, std::vector<uint8_t>(bytes, bytes + message.size() * 2));
+    ASSERT_EQ(RunLarksim("show 'Lark Added'", &out), 0) << out;
+    EXPECT_TRUE(Contains(out, "UIConfigFile     REG_SZ, 24 bytes: \"settings.htm\"")) << out;
+    ASSERT_EQ(RunLarksim("caps 'Lark Added' DC_PAPERNAMES", &out), 0) << out;
+    EXPECT_TRUE(Contains(out, "\"10 x 15 cm\"")) << out;
 }
 
 }  // namespace
