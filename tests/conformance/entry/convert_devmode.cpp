@@ -92,6 +92,8 @@ CONFORMANCE_TABLE(ConvertDevModeModes, "DrvConvertDevMode modes and sizes") {
             ROW_EQ(dm->dmSize, 220);
             ROW_EQ(dm->dmSpecVersion, 0x0401);
             const auto* d = reinterpret_cast<const DriverDevmode*>(out.data());
+            ROW_EQ(d->priv.Signature1, PrivateSignature);
+            ROW_EQ(d->priv.Signature2, PrivateSignature);
             ROW_TEXT(d->priv.PrinterName, conformance::kPrinter);
         }
     }

@@ -46,6 +46,8 @@ const GeometryRow kGeometry[] = {
      101, 1800, 2400, 300, 600, "1000=0;"},
     {"the second row by its paper id", false, false, 257, 1, 300 << 16 | 300, 127, 177, 1500, 2100,
      300, 300, "1000=1;"},
+    {"the second row in landscape", false, false, 257, 2, 300 << 16 | 300, 177, 127, 2100, 1500,
+     300, 300, "1000=1;"},
     {"an unknown paper id takes the first row", false, false, 999, 1, 300 << 16 | 300, 101, 152,
      1200, 1800, 300, 300, "1000=0;"},
     {"a product past 2^31 wraps as 32-bit signed, its low 16 bits kept", false, true, 260, 1,
