@@ -214,7 +214,7 @@ bool Holdings(std::vector<Holding>* now) {
             {"heap blocks", c.heapBlocks},         {"global blocks", c.globalBlocks},
             {"local blocks", c.localBlocks},       {"files", c.openFiles},
             {"strings", c.bstrs},                  {"monikers", c.monikers},
-            {"threads", winsim::LiveThreadCount()}};
+            {"threads", winsim::LiveThreadCount()}, {"windows", winsim::ProcessWindowCount()}};
     return true;
 }
 

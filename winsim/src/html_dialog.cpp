@@ -352,6 +352,8 @@ HRESULT WINAPI detail::ShowHtmlDialog(HWND parent, IMoniker* page, VARIANT* argu
                                       WCHAR* options, VARIANT* result) {
     std::u16string url;
     if (page == nullptr || !MonikerUrl(page, &url)) return E_INVALIDARG;
+    // A moniker of an empty URL names no page: there is nothing to load.
+    if (url.empty()) return E_INVALIDARG;
     const std::string mode = GetSetting("dialog_mode", "scripted");
     DialogOutcome outcome;
     std::string screenshot;

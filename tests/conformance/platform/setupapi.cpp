@@ -204,6 +204,9 @@ CONFORMANCE_TABLE(UsbPrintDevice, "SetupAPI: a USB printer's interface and devic
             ROW_EQ(GetLastError(), static_cast<DWORD>(ERROR_DEVICE_NOT_CONNECTED));
             ROW_CHECK(CloseHandle(device));
             SetLastError(kSentinel);
+            ROW_CHECK(!CloseHandle(device));
+            ROW_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+            SetLastError(kSentinel);
             ROW_CHECK(!DeviceIoControl(device, kQueryDeviceId, nullptr, 0, reply, sizeof reply,
                                        &got, nullptr));
             ROW_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));

@@ -77,7 +77,11 @@ CONFORMANCE_TABLE(SpoolerQueries, "spooler two-call queries") {
         if (row.driver) {
             const auto* info = reinterpret_cast<const DRIVER_INFO_3W*>(buffer.data());
             ROW_EQ(info->cVersion, 3u);
-            ROW_CHECK(info->pDataFile != nullptr && info->pConfigFile != nullptr);
+            if (ROW_CHECK(info->pDataFile != nullptr && info->pConfigFile != nullptr)) {
+                ROW_TEXT(Folded(info->pDataFile).c_str(),
+                         Folded(conformance::DriverFolder() + conformance::Wide("larkdata.ini"))
+                             .c_str());
+            }
         } else {
             const auto* info = reinterpret_cast<const PRINTER_INFO_2W*>(buffer.data());
             ROW_TEXT(info->pPrinterName, conformance::kPrinter);
@@ -137,6 +141,10 @@ CONFORMANCE_TABLE(SpoolerQueries, "spooler two-call queries") {
         if (ROW_CHECK(GetPrinterW(printer.handle, 2, buffer.data(), needed, &needed))) {
             const DEVMODEW* dm = reinterpret_cast<const PRINTER_INFO_2W*>(buffer.data())->pDevMode;
             if (ROW_CHECK(dm != nullptr)) {
+                // All of it is in the buffer, after the record.
+                const BYTE* at = reinterpret_cast<const BYTE*>(dm);
+                ROW_CHECK(at >= buffer.data() + sizeof(PRINTER_INFO_2W) &&
+                          at + 2328 <= buffer.data() + needed);
                 ROW_EQ(dm->dmSize, 220);
                 ROW_EQ(dm->dmDriverExtra, 2108);
                 ROW_TEXT(dm->dmDeviceName, conformance::kPrinter);
