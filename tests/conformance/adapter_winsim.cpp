@@ -121,6 +121,14 @@ bool RemoveDriverFile(const char* name) {
 
 bool RemovePrinterValue(const WCHAR* name) { return winsim::RemovePrinterData(kPrinter, name); }
 
+bool PrinterValueNames(std::vector<std::string>* names) {
+    names->clear();
+    for (const auto& value : winsim::PrinterData(kPrinter)) {
+        names->push_back(winsim::ToUtf8(value.name));
+    }
+    return true;
+}
+
 bool RemovePrinterDevmode() {
     bool ok = winsim::SetPrinterDevmode(kPrinter, {});
     std::u16string name = kPrinter;
@@ -164,6 +172,8 @@ bool FailCall(const char* function, int nth, DWORD error) {
 long CallCount(const char* function) { return winsim::CallCount(function); }
 
 bool ResetPrinter() {
+    // A row's fault of every call must not fail the reset's own calls.
+    winsim::ClearFaults();
     bool ok = true;
     for (const auto& file : std::filesystem::directory_iterator(VersionFolderHost())) {
         if (g_machine.package.count(file.path().filename().string()) == 0) {
