@@ -4,8 +4,6 @@
 #include <cstring>
 #include <fstream>
 
-#include "default_devmode.h"
-
 namespace larktest {
 
 void InstallDriverAndStorePrinter() {
@@ -29,12 +27,6 @@ void WriteDriverFile(const std::string& name, const std::string& bytes) {
 }
 
 void RemoveDriverFile(const std::string& name) { std::remove(DriverFileHostPath(name).c_str()); }
-
-void StoreBuiltDefaultDevmode() {
-    std::vector<uint8_t> bytes(kDriverDevmodeSize);
-    BuildDefaultDevmode(reinterpret_cast<DriverDevmode*>(bytes.data()), kPrinter);
-    ASSERT_TRUE(winsim::SetPrinterDevmode(kPrinter, bytes));
-}
 
 void DriverMachineTest::SetUp() {
     MachineTest::SetUp();

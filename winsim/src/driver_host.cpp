@@ -28,11 +28,24 @@ void CallEntry(void* library, DWORD reason) {
 // driver (two Printing Preferences at a time) must not re-enter it.
 std::mutex g_loaderLock;
 std::map<void*, long> g_loads;
+std::string g_forbidden;  // why this process loads no driver module, or empty
 
 }  // namespace
 
+void ForbidDriverModules(const std::string& why) {
+    std::lock_guard<std::mutex> guard(g_loaderLock);
+    g_forbidden = why;
+}
+
 DriverModule LoadDriverModule(const std::u16string& configFile) {
     DriverModule module;
+    {
+        std::lock_guard<std::mutex> guard(g_loaderLock);
+        if (!g_forbidden.empty()) {
+            module.error = g_forbidden;
+            return module;
+        }
+    }
     std::string host = HostPath(configFile);
     std::lock_guard<std::mutex> guard(g_loaderLock);
     module.library = dlopen(host.c_str(), RTLD_NOW | RTLD_LOCAL);

@@ -63,6 +63,10 @@ struct DriverModule {
     std::string error;
 };
 DriverModule LoadDriverModule(const std::u16string& configFile);
+// From now on no driver module loads in this process (the error says why):
+// a process that links the driver's code reaches the driver that way only,
+// never also through a second copy loaded as the spooler loads it.
+void ForbidDriverModules(const std::string& why);
 void* DriverEntry(const DriverModule& module, const char* name);
 void UnloadDriverModule(DriverModule& module);
 

@@ -22,6 +22,7 @@
 #include "config_support.h"
 #include "devmode_convert.h"
 #include "driver_devmode.h"
+#include "driver_entries.h"
 #include "monitor_test_support.h"
 #include "printjob_support.h"
 
@@ -185,8 +186,8 @@ TEST_F(FaultSweepTest, CapabilitiesRoad) {
                   for (WORD index : {DC_PAPERS, DC_PAPERSIZE, DC_PAPERNAMES, DC_MINEXTENT,
                                      DC_MEDIAREADY, DC_FIELDS}) {
                       void* out = index == DC_PAPERSIZE ? static_cast<void*>(sizes) : names;
-                      DWORD answer =
-                          DrvDeviceCapabilities(g_printer, name.data(), index, out, nullptr);
+                      DWORD answer = TheDriver().DrvDeviceCapabilities(g_printer, name.data(),
+                                                                       index, out, nullptr);
                       // Whether each index answered: a failure may give 0.
                       sum = sum * 2 + (answer != 0 && answer != static_cast<DWORD>(-1));
                   }
@@ -204,16 +205,17 @@ TEST_F(FaultSweepTest, DirectDocumentPropertiesRoad) {
         [] {
             std::u16string name = kPrinter;
             DriverDevmode in{}, out{};
-            LONG size = DrvDocumentProperties(nullptr, g_printer, name.data(), nullptr, nullptr, 0);
+            LONG size = TheDriver().DrvDocumentProperties(nullptr, g_printer, name.data(), nullptr,
+                                                          nullptr, 0);
             if (size != static_cast<LONG>(kDriverDevmodeSize)) return -2L;
-            if (DrvDocumentProperties(nullptr, g_printer, name.data(), &in.dm, nullptr,
-                                      DM_OUT_BUFFER) != IDOK) {
+            if (TheDriver().DrvDocumentProperties(nullptr, g_printer, name.data(), &in.dm, nullptr,
+                                                  DM_OUT_BUFFER) != IDOK) {
                 return -3L;
             }
             in.dm.dmFields = DM_ORIENTATION;
             in.dm.dmOrientation = 2;
-            return static_cast<long>(DrvDocumentProperties(nullptr, g_printer, name.data(), &out.dm,
-                                                           &in.dm, DM_IN_BUFFER | DM_OUT_BUFFER));
+            return static_cast<long>(TheDriver().DrvDocumentProperties(
+                nullptr, g_printer, name.data(), &out.dm, &in.dm, DM_IN_BUFFER | DM_OUT_BUFFER));
         },
         {IDOK, -1, -3}};
     Sweep(road);
@@ -225,11 +227,11 @@ TEST_F(FaultSweepTest, PrintJobRoad) {
                   DriverDevmode app{};
                   DOCEVENT_CREATEDCPRE pre = {nullptr, nullptr, &app.dm, FALSE};
                   void* record = nullptr;
-                  int result = DrvDocumentEvent(g_printer, nullptr, DOCUMENTEVENT_CREATEDCPRE, 0,
-                                                &pre, 0, &record);
+                  int result = TheDriver().DrvDocumentEvent(
+                      g_printer, nullptr, DOCUMENTEVENT_CREATEDCPRE, 0, &pre, 0, &record);
                   if (result == DOCUMENTEVENT_SUCCESS) {
-                      DrvDocumentEvent(g_printer, nullptr, DOCUMENTEVENT_CREATEDCPOST, 0, &record,
-                                       0, nullptr);
+                      TheDriver().DrvDocumentEvent(g_printer, nullptr, DOCUMENTEVENT_CREATEDCPOST,
+                                                   0, &record, 0, nullptr);
                   }
                   return static_cast<long>(result);
               },
@@ -241,49 +243,51 @@ TEST_F(FaultSweepTest, PrintJobRoad) {
 // record to the current form, and to the 3.51 form. Each mode answers TRUE
 // with a whole record or FALSE; the bits give which modes answered.
 TEST_F(FaultSweepTest, ConvertDevModeRoad) {
-    Road road{
-        "devmode conversion (DrvConvertDevMode)",
-        [] {
-            std::u16string name = kPrinter;
-            DriverDevmode defaults{}, converted{}, old{};
-            LONG size = sizeof defaults;
-            long bits = 0;
-            if (DrvConvertDevMode(name.data(), nullptr, &defaults.dm, &size, CDM_DRIVER_DEFAULT)) {
-                if (defaults.dm.dmSize != kPublicDevmodeSize ||
-                    defaults.priv.Signature1 != PrivateSignature) {
-                    return -2L;
-                }
-                bits |= 1;
-            }
-            DriverDevmode app{};
-            app.dm.dmSize = kPublicDevmodeSize;
-            app.dm.dmSpecVersion = kDevmodeSpecVersion;
-            app.dm.dmFields = DM_ORIENTATION;
-            app.dm.dmOrientation = 2;
-            size = sizeof converted;
-            converted.dm.dmSize = kPublicDevmodeSize;
-            converted.dm.dmDriverExtra = kPrivateDevmodeSize;
-            converted.dm.dmSpecVersion = kDevmodeSpecVersion;
-            converted.dm.dmDriverVersion = kDriverVersion;
-            if (DrvConvertDevMode(name.data(), &app.dm, &converted.dm, &size, CDM_CONVERT)) {
-                if (size > static_cast<LONG>(sizeof converted)) return -3L;
-                bits |= 2;
-            }
-            size = sizeof old;
-            if (DrvConvertDevMode(name.data(), &app.dm, &old.dm, &size, CDM_CONVERT351)) {
-                if (old.dm.dmSize != kDevmode351Size) return -4L;
-                bits |= 4;
-            }
-            return bits;
-        },
-        {0, 1, 2, 3, 4, 5, 6, 7},
-        nullptr,
-        {{7, "all three"},
-         {6, "no default"},
-         {5, "no conversion"},
-         {3, "no 3.51 form"},
-         {2, "conversion only"},
-         {0, "none"}}};
+    Road road{"devmode conversion (DrvConvertDevMode)",
+              [] {
+                  std::u16string name = kPrinter;
+                  DriverDevmode defaults{}, converted{}, old{};
+                  LONG size = sizeof defaults;
+                  long bits = 0;
+                  if (TheDriver().DrvConvertDevMode(name.data(), nullptr, &defaults.dm, &size,
+                                                    CDM_DRIVER_DEFAULT)) {
+                      if (defaults.dm.dmSize != kPublicDevmodeSize ||
+                          defaults.priv.Signature1 != PrivateSignature) {
+                          return -2L;
+                      }
+                      bits |= 1;
+                  }
+                  DriverDevmode app{};
+                  app.dm.dmSize = kPublicDevmodeSize;
+                  app.dm.dmSpecVersion = kDevmodeSpecVersion;
+                  app.dm.dmFields = DM_ORIENTATION;
+                  app.dm.dmOrientation = 2;
+                  size = sizeof converted;
+                  converted.dm.dmSize = kPublicDevmodeSize;
+                  converted.dm.dmDriverExtra = kPrivateDevmodeSize;
+                  converted.dm.dmSpecVersion = kDevmodeSpecVersion;
+                  converted.dm.dmDriverVersion = kDriverVersion;
+                  if (TheDriver().DrvConvertDevMode(name.data(), &app.dm, &converted.dm, &size,
+                                                    CDM_CONVERT)) {
+                      if (size > static_cast<LONG>(sizeof converted)) return -3L;
+                      bits |= 2;
+                  }
+                  size = sizeof old;
+                  if (TheDriver().DrvConvertDevMode(name.data(), &app.dm, &old.dm, &size,
+                                                    CDM_CONVERT351)) {
+                      if (old.dm.dmSize != kDevmode351Size) return -4L;
+                      bits |= 4;
+                  }
+                  return bits;
+              },
+              {0, 1, 2, 3, 4, 5, 6, 7},
+              nullptr,
+              {{7, "all three"},
+               {6, "no default"},
+               {5, "no conversion"},
+               {3, "no 3.51 form"},
+               {2, "conversion only"},
+               {0, "none"}}};
     Sweep(road);
 }
 
@@ -363,8 +367,8 @@ TEST_F(FaultSweepPackageTest, StartDocRoad) {
               [h, lines] {
                   const long before = lines();
                   const long created = winsim::CallCount("CreateProcessW");
-                  int answer =
-                      DrvDocumentEvent(h, nullptr, DOCUMENTEVENT_STARTDOC, 0, nullptr, 0, nullptr);
+                  int answer = TheDriver().DrvDocumentEvent(h, nullptr, DOCUMENTEVENT_STARTDOC, 0,
+                                                            nullptr, 0, nullptr);
                   long started = 0;
                   // Bounded: a start that fails writes nothing.
                   for (int i = 0; i < 200 && winsim::CallCount("CreateProcessW") > created; ++i) {

@@ -14,6 +14,7 @@
 
 #include "config_support.h"
 #include "driver_devmode.h"
+#include "driver_entries.h"
 #include "unreadable_pages.h"
 
 namespace larktest {
@@ -44,6 +45,7 @@ protected:
         }
         winsim::SetSetting("sleep_scale", "0.001");
         winsim::SetSetting("sheet_timeout_ms", "1000");
+        TheDriver();  // loaded before the threads share it
         // A stand-in monitor that ends at once, so STARTDOC's launches stay
         // cheap under the sanitizers.
         WriteDriverFile("stressmon.exe", "#!/bin/sh\nexit 0\n");
@@ -63,22 +65,29 @@ protected:
 // One round of every entry point a printing application reaches directly.
 void EntryPoints(HANDLE printer, std::u16string name, UnreadablePages& pages) {
     WCHAR names[64][64];
-    EXPECT_GT(DrvDeviceCapabilities(printer, name.data(), DC_PAPERS, nullptr, nullptr), 0u);
-    EXPECT_GT(DrvDeviceCapabilities(printer, name.data(), DC_PAPERNAMES, names, nullptr), 0u);
-    EXPECT_GT(DrvDeviceCapabilities(nullptr, name.data(), DC_MINEXTENT, nullptr, nullptr), 0u);
+    EXPECT_GT(TheDriver().DrvDeviceCapabilities(printer, name.data(), DC_PAPERS, nullptr, nullptr),
+              0u);
+    EXPECT_GT(
+        TheDriver().DrvDeviceCapabilities(printer, name.data(), DC_PAPERNAMES, names, nullptr), 0u);
+    EXPECT_GT(
+        TheDriver().DrvDeviceCapabilities(nullptr, name.data(), DC_MINEXTENT, nullptr, nullptr),
+        0u);
 
     DriverDevmode out{}, in{};
-    EXPECT_EQ(DrvDocumentProperties(nullptr, printer, name.data(), nullptr, nullptr, 0),
+    EXPECT_EQ(TheDriver().DrvDocumentProperties(nullptr, printer, name.data(), nullptr, nullptr, 0),
               static_cast<LONG>(kDriverDevmodeSize));
-    EXPECT_EQ(DrvDocumentProperties(nullptr, printer, name.data(), &in.dm, nullptr, DM_OUT_BUFFER),
+    EXPECT_EQ(TheDriver().DrvDocumentProperties(nullptr, printer, name.data(), &in.dm, nullptr,
+                                                DM_OUT_BUFFER),
               IDOK);
     in.dm.dmFields = DM_ORIENTATION;
     in.dm.dmOrientation = 2;
-    EXPECT_EQ(DrvDocumentProperties(nullptr, printer, name.data(), &out.dm, &in.dm,
-                                    DM_IN_BUFFER | DM_OUT_BUFFER),
+    EXPECT_EQ(TheDriver().DrvDocumentProperties(nullptr, printer, name.data(), &out.dm, &in.dm,
+                                                DM_IN_BUFFER | DM_OUT_BUFFER),
               IDOK);
     EXPECT_EQ(out.dm.dmOrientation, 2);
-    EXPECT_EQ(DrvAdvancedDocumentProperties(nullptr, printer, name.data(), &out.dm, nullptr), 0);
+    EXPECT_EQ(
+        TheDriver().DrvAdvancedDocumentProperties(nullptr, printer, name.data(), &out.dm, nullptr),
+        0);
 
     DOCUMENTPROPERTYHEADER header = {};
     header.cbSize = sizeof header;
@@ -86,53 +95,57 @@ void EntryPoints(HANDLE printer, std::u16string name, UnreadablePages& pages) {
     header.pszPrinterName = name.data();
     header.pdmOut = &out.dm;
     header.fMode = DM_OUT_BUFFER;
-    EXPECT_EQ(DrvDocumentPropertySheets(nullptr, reinterpret_cast<LPARAM>(&header)), 1);
+    EXPECT_EQ(TheDriver().DrvDocumentPropertySheets(nullptr, reinterpret_cast<LPARAM>(&header)), 1);
 
     LONG needed = 0;
-    DrvConvertDevMode(name.data(), nullptr, nullptr, &needed, CDM_DRIVER_DEFAULT);
+    TheDriver().DrvConvertDevMode(name.data(), nullptr, nullptr, &needed, CDM_DRIVER_DEFAULT);
     EXPECT_EQ(needed, static_cast<LONG>(kDriverDevmodeSize));
-    EXPECT_TRUE(DrvConvertDevMode(name.data(), nullptr, &out.dm, &needed, CDM_DRIVER_DEFAULT));
+    EXPECT_TRUE(
+        TheDriver().DrvConvertDevMode(name.data(), nullptr, &out.dm, &needed, CDM_DRIVER_DEFAULT));
 
     void* record = nullptr;
     DOCEVENT_CREATEDCPRE pre = {nullptr, nullptr, &in.dm, FALSE};
-    EXPECT_EQ(DrvDocumentEvent(printer, nullptr, DOCUMENTEVENT_CREATEDCPRE, 0, &pre, 0, &record),
+    EXPECT_EQ(TheDriver().DrvDocumentEvent(printer, nullptr, DOCUMENTEVENT_CREATEDCPRE, 0, &pre, 0,
+                                           &record),
               DOCUMENTEVENT_SUCCESS);
     PDEVMODEW reset = &in.dm;
     void* resetRecord = nullptr;
-    EXPECT_EQ(
-        DrvDocumentEvent(printer, nullptr, DOCUMENTEVENT_RESETDCPRE, 0, &reset, 0, &resetRecord),
-        DOCUMENTEVENT_SUCCESS);
-    EXPECT_EQ(DrvDocumentEvent(printer, nullptr, DOCUMENTEVENT_STARTDOC, 0, nullptr, 0, nullptr),
+    EXPECT_EQ(TheDriver().DrvDocumentEvent(printer, nullptr, DOCUMENTEVENT_RESETDCPRE, 0, &reset, 0,
+                                           &resetRecord),
               DOCUMENTEVENT_SUCCESS);
-    EXPECT_EQ(
-        DrvDocumentEvent(printer, nullptr, DOCUMENTEVENT_RESETDCPOST, 0, &resetRecord, 0, nullptr),
-        DOCUMENTEVENT_SUCCESS);
-    EXPECT_EQ(
-        DrvDocumentEvent(printer, nullptr, DOCUMENTEVENT_CREATEDCPOST, 0, &record, 0, nullptr),
-        DOCUMENTEVENT_SUCCESS);
+    EXPECT_EQ(TheDriver().DrvDocumentEvent(printer, nullptr, DOCUMENTEVENT_STARTDOC, 0, nullptr, 0,
+                                           nullptr),
+              DOCUMENTEVENT_SUCCESS);
+    EXPECT_EQ(TheDriver().DrvDocumentEvent(printer, nullptr, DOCUMENTEVENT_RESETDCPOST, 0,
+                                           &resetRecord, 0, nullptr),
+              DOCUMENTEVENT_SUCCESS);
+    EXPECT_EQ(TheDriver().DrvDocumentEvent(printer, nullptr, DOCUMENTEVENT_CREATEDCPOST, 0, &record,
+                                           0, nullptr),
+              DOCUMENTEVENT_SUCCESS);
 
     // The guard: a devmode on memory the process may not touch, and one
     // that claims more than the readable page behind it holds.
     void* guarded = &guarded;
     DOCEVENT_CREATEDCPRE forbidden = {nullptr, nullptr,
                                       reinterpret_cast<PDEVMODEW>(pages.Forbidden()), FALSE};
-    EXPECT_EQ(
-        DrvDocumentEvent(printer, nullptr, DOCUMENTEVENT_CREATEDCPRE, 0, &forbidden, 0, &guarded),
-        DOCUMENTEVENT_FAILURE);
+    EXPECT_EQ(TheDriver().DrvDocumentEvent(printer, nullptr, DOCUMENTEVENT_CREATEDCPRE, 0,
+                                           &forbidden, 0, &guarded),
+              DOCUMENTEVENT_FAILURE);
     EXPECT_EQ(guarded, nullptr);
     auto* tail = reinterpret_cast<PDEVMODEW>(pages.Tail(kClaimBytes));
     DOCEVENT_CREATEDCPRE claims = {nullptr, nullptr, tail, FALSE};
     guarded = nullptr;
-    int result =
-        DrvDocumentEvent(printer, nullptr, DOCUMENTEVENT_CREATEDCPRE, 0, &claims, 0, &guarded);
+    int result = TheDriver().DrvDocumentEvent(printer, nullptr, DOCUMENTEVENT_CREATEDCPRE, 0,
+                                              &claims, 0, &guarded);
     EXPECT_TRUE(result == DOCUMENTEVENT_SUCCESS || result == DOCUMENTEVENT_FAILURE) << result;
     EXPECT_EQ(result == DOCUMENTEVENT_SUCCESS, guarded != nullptr);
     if (guarded != nullptr) {
-        DrvDocumentEvent(printer, nullptr, DOCUMENTEVENT_CREATEDCPOST, 0, &guarded, 0, nullptr);
+        TheDriver().DrvDocumentEvent(printer, nullptr, DOCUMENTEVENT_CREATEDCPOST, 0, &guarded, 0,
+                                     nullptr);
     }
-    EXPECT_TRUE(DevQueryPrintEx(nullptr));
-    EXPECT_TRUE(DrvUpgradePrinter(2, nullptr));
-    EXPECT_EQ(DrvDevicePropertySheets(nullptr, 0), -1);
+    EXPECT_TRUE(TheDriver().DevQueryPrintEx(nullptr));
+    EXPECT_TRUE(TheDriver().DrvUpgradePrinter(2, nullptr));
+    EXPECT_EQ(TheDriver().DrvDevicePropertySheets(nullptr, 0), -1);
 }
 
 TEST_F(ThreadStressTest, EveryEntryPointOnEveryThread) {
@@ -165,8 +178,8 @@ TEST_F(ThreadStressTest, EveryEntryPointOnEveryThread) {
     threads.emplace_back([rounds] {
         std::u16string name = kInitPrinter;
         for (int r = 0; r < rounds; ++r) {
-            EXPECT_TRUE(DrvPrinterEvent(name.data(), PRINTER_EVENT_INITIALIZE, 0, 0));
-            EXPECT_TRUE(DrvPrinterEvent(name.data(), PRINTER_EVENT_DELETE, 0, 0));
+            EXPECT_TRUE(TheDriver().DrvPrinterEvent(name.data(), PRINTER_EVENT_INITIALIZE, 0, 0));
+            EXPECT_TRUE(TheDriver().DrvPrinterEvent(name.data(), PRINTER_EVENT_DELETE, 0, 0));
         }
     });
     for (int t = 0; t < 2; ++t) {
