@@ -13,8 +13,8 @@
 #include <thread>
 
 #include "driver_devmode.h"
-#include "status_window.h"
 #include "larksim.h"
+#include "status_window.h"
 #include "winsim/road_records.h"
 
 namespace larksim {

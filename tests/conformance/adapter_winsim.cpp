@@ -219,12 +219,18 @@ bool ResetPrinter() {
 
 bool Holdings(std::vector<Holding>* now) {
     winsim::Counts c = winsim::CurrentCounts();
-    *now = {{"printer handles", c.printerHandles}, {"handles", c.kernelHandles},
-            {"registry keys", c.registryKeys},     {"device sets", c.deviceInfoLists},
-            {"heap blocks", c.heapBlocks},         {"global blocks", c.globalBlocks},
-            {"local blocks", c.localBlocks},       {"files", c.openFiles},
-            {"strings", c.bstrs},                  {"monikers", c.monikers},
-            {"threads", winsim::LiveThreadCount()}, {"windows", winsim::ProcessWindowCount()}};
+    *now = {{"printer handles", c.printerHandles},
+            {"handles", c.kernelHandles},
+            {"registry keys", c.registryKeys},
+            {"device sets", c.deviceInfoLists},
+            {"heap blocks", c.heapBlocks},
+            {"global blocks", c.globalBlocks},
+            {"local blocks", c.localBlocks},
+            {"files", c.openFiles},
+            {"strings", c.bstrs},
+            {"monikers", c.monikers},
+            {"threads", winsim::LiveThreadCount()},
+            {"windows", winsim::ProcessWindowCount()}};
     return true;
 }
 

@@ -48,9 +48,9 @@ private:
 class Summary : public ::testing::Environment {
 public:
     void TearDown() override {
-        std::printf("conformance on %s: %ld rows run (%ld winsim-only, %ld with a Wine difference)\n",
-                    conformance::PlatformName(), g_totals.rows, g_totals.winsimOnly,
-                    g_totals.wineDiffers);
+        std::printf(
+            "conformance on %s: %ld rows run (%ld winsim-only, %ld with a Wine difference)\n",
+            conformance::PlatformName(), g_totals.rows, g_totals.winsimOnly, g_totals.wineDiffers);
         std::printf("%ld passed, %ld failed\n", g_totals.passed, g_totals.failed);
     }
 };
@@ -59,7 +59,8 @@ public:
 std::string TestName(const char* table) {
     std::string name;
     for (const char* c = table; *c != 0; ++c) {
-        bool word = (*c >= 'a' && *c <= 'z') || (*c >= 'A' && *c <= 'Z') || (*c >= '0' && *c <= '9');
+        bool word =
+            (*c >= 'a' && *c <= 'z') || (*c >= 'A' && *c <= 'Z') || (*c >= '0' && *c <= '9');
         if (word) {
             name += *c;
         } else if (!name.empty() && name.back() != '_') {

@@ -27,16 +27,18 @@ int main() {
             }
             for (size_t i = 0; i < before.size() && i < after.size(); ++i) {
                 if (after[i].count != before[i].count) {
-                    ctx.Fail(std::string(before[i].what) + " held at the end of the table: " +
-                             std::to_string(after[i].count) + " against " +
-                             std::to_string(before[i].count));
+                    ctx.Fail(std::string(before[i].what) +
+                             " held at the end of the table: " + std::to_string(after[i].count) +
+                             " against " + std::to_string(before[i].count));
                 }
             }
             conformance::EndTable();
         }
-        for (const std::string& failure : ctx.failures) std::printf("FAILED: %s\n", failure.c_str());
-        std::printf("table %s: %ld rows (%ld winsim-only rows not run, %ld with a Wine difference)\n",
-                    table.name, ctx.tableRows, ctx.tableSkipped, ctx.tableWine);
+        for (const std::string& failure : ctx.failures)
+            std::printf("FAILED: %s\n", failure.c_str());
+        std::printf(
+            "table %s: %ld rows (%ld winsim-only rows not run, %ld with a Wine difference)\n",
+            table.name, ctx.tableRows, ctx.tableSkipped, ctx.tableWine);
         std::fflush(stdout);
         totals.passed += ctx.totals.passed;
         totals.failed += ctx.totals.failed;
@@ -44,9 +46,10 @@ int main() {
         totals.skipped += ctx.totals.skipped;
         totals.wineDiffers += ctx.totals.wineDiffers;
     }
-    std::printf("conformance on %s: %ld rows run, %ld winsim-only rows not run, %ld with a Wine "
-                "difference\n",
-                conformance::PlatformName(), totals.rows, totals.skipped, totals.wineDiffers);
+    std::printf(
+        "conformance on %s: %ld rows run, %ld winsim-only rows not run, %ld with a Wine "
+        "difference\n",
+        conformance::PlatformName(), totals.rows, totals.skipped, totals.wineDiffers);
     std::printf("%ld passed, %ld failed\n", totals.passed, totals.failed);
     return totals.failed == 0 ? 0 : 1;
 }
