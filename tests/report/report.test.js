@@ -177,7 +177,7 @@ test('every road, lane, showing, poll, box and job of the machine is in the repo
     assert.ok(await page.evaluate(check, records), what);
   }
   // The settings road's end: the devmode the application got and the stored settings.
-  const settings = await page.locator('section.settings').innerText();
+  const settings = await page.locator('section.settings').first().innerText();
   assert.match(settings, /settings\s+"1000=1;9900=257;"/);
   assert.match(settings, /PrinterSettings at the end: "1000=1;9900=257;"/);
   const shot = support.artifactPath('report.png');
