@@ -14,7 +14,7 @@ namespace {
 
 using EventFn = BOOL(WINAPI*)(LPWSTR, INT, DWORD, LPARAM);
 
-const char* const kDefaultMessage =
+constexpr const char* kDefaultMessage =
     "There is a problem with your printer.\r\nCheck your printer screen for more information.";
 const char* const kValueNames[] = {"PrinterSettings", "MaxJpegFileSize", "StatusMonitor",
                                    "Resolution",      "UIConfigFile",    "StatusMessage"};
