@@ -335,15 +335,15 @@ CONFORMANCE_TABLE(DocumentEvents, "DrvDocumentEvent device contexts and other ev
         blocksAsBefore();
     }
 
-    using AnyFn = BOOL(WINAPI*)(void*);
+    using QueryFn = decltype(&::DevQueryPrintEx);
     using UpgradeFn = BOOL(WINAPI*)(DWORD, LPBYTE);
     BYTE junk[64];
     std::memset(junk, 0xA5, sizeof junk);
     if (ctx.Begin("DevQueryPrintEx: TRUE for any query")) {
-        auto query = conformance::Entry<AnyFn>("DevQueryPrintEx");
+        auto query = conformance::Entry<QueryFn>("DevQueryPrintEx");
         if (ROW_CHECK(query != nullptr)) {
             ROW_EQ(query(nullptr), TRUE);
-            ROW_EQ(query(junk), TRUE);
+            ROW_EQ(query(reinterpret_cast<PDEVQUERYPRINT_INFO>(junk)), TRUE);
         }
     }
     if (ctx.Begin("DrvUpgradePrinter: TRUE for any level and information")) {
