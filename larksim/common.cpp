@@ -119,6 +119,25 @@ std::string Printable(const std::string& text) {
 
 std::string Printable(const std::u16string& text) { return Printable(winsim::ToUtf8(text)); }
 
+const char* PortStatusName(DWORD status) {
+    switch (status) {
+        case 0:
+            return "none";
+        case PORT_STATUS_OFFLINE:
+            return "offline";
+        case PORT_STATUS_PAPER_JAM:
+            return "paper jam";
+        case PORT_STATUS_PAPER_OUT:
+            return "paper out";
+        case PORT_STATUS_DOOR_OPEN:
+            return "door open";
+        case PORT_STATUS_USER_INTERVENTION:
+            return "user intervention";
+        default:
+            return "other";
+    }
+}
+
 bool RequirePrinter(const std::string& name, winsim::PrinterRecord* record) {
     if (winsim::GetPrinterRecord(winsim::ToUtf16(name), record)) return true;
     Fail("unknown printer '" + name + "'");

@@ -71,6 +71,17 @@ std::vector<std::string> NewLogLines(const std::string& path, long from);
 // The monitor's run as one line per poll with its port statuses and boxes;
 // raw adds the debug log's own lines.
 void PrintMonitorTimeline(const std::vector<std::string>& log, int pid, bool raw);
+// A port status code by its name ("paper jam"), "other" for one not named.
+const char* PortStatusName(DWORD status);
+// The records of one process of the machine.
+template <typename T>
+std::vector<T> OfProcess(const std::vector<T>& all, int pid) {
+    std::vector<T> mine;
+    for (const T& r : all) {
+        if (r.pid == pid) mine.push_back(r);
+    }
+    return mine;
+}
 // Exits with a message when the printer is not on the machine.
 bool RequirePrinter(const std::string& name, winsim::PrinterRecord* record);
 

@@ -56,26 +56,9 @@ std::vector<std::string> NewLogLines(const std::string& path, long from) {
 
 namespace {
 
-const char* StatusName(DWORD status) {
-    switch (status) {
-        case 0:
-            return "none";
-        case PORT_STATUS_PAPER_JAM:
-            return "paper jam";
-        case PORT_STATUS_PAPER_OUT:
-            return "paper out";
-        case PORT_STATUS_DOOR_OPEN:
-            return "door open";
-        case PORT_STATUS_USER_INTERVENTION:
-            return "user intervention";
-        default:
-            return "other";
-    }
-}
-
 void PrintPortStatus(const winsim::PortStatusRecord& r) {
     std::printf("           port %s: status %u (%s), severity %u (%s), text %s\n",
-                winsim::ToUtf8(r.port).c_str(), r.status, StatusName(r.status), r.severity,
+                winsim::ToUtf8(r.port).c_str(), r.status, PortStatusName(r.status), r.severity,
                 r.severity == PORT_STATUS_TYPE_INFO ? "info" : "warning",
                 r.hasText ? ("\"" + Printable(r.text) + "\"").c_str() : "none");
 }
@@ -85,15 +68,6 @@ void PrintBox(const winsim::MessageBoxRecord& b) {
         "           box: caption \"%s\", style 0x%X, text \"%s\", answered after %lld ms\n",
         Printable(b.caption).c_str(), b.style, Printable(b.text).c_str(),
         static_cast<long long>(b.closedMicros != 0 ? (b.closedMicros - b.shownMicros) / 1000 : -1));
-}
-
-template <typename T>
-std::vector<T> OfProcess(const std::vector<T>& all, int pid) {
-    std::vector<T> mine;
-    for (const T& r : all) {
-        if (r.pid == pid) mine.push_back(r);
-    }
-    return mine;
 }
 
 // The S field of a device ID, or the whole text when it has none.
@@ -147,7 +121,7 @@ void PrintMonitorTimeline(const std::vector<std::string>& log, int pid, bool raw
         std::vector<winsim::MessageBoxRecord> shown;
         if (poll.setsStatus && nextStatus < statuses.size()) {
             const winsim::PortStatusRecord& r = statuses[nextStatus++];
-            line += "  -> port " + std::string(StatusName(r.status)) +
+            line += "  -> port " + std::string(PortStatusName(r.status)) +
                     (r.severity == PORT_STATUS_TYPE_INFO ? ", info" : ", warning");
             if (r.hasText) line += " \"" + Printable(r.text) + "\"";
             while (nextBox < boxes.size() && boxes[nextBox].afterPortStatus <= r.seq) {

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "larksim.h"
 #include "winsim/control.h"
 #include "winsim/road_records.h"
 
@@ -117,7 +118,6 @@ std::string Elapsed(int64_t micros);
 // A devmode's fields as name and value pairs (empty when it is too short).
 std::vector<std::pair<std::string, std::string>> DevmodeFields(const std::vector<uint8_t>& bytes);
 const char* DocumentEventName(int64_t result);
-const char* PortStatusName(DWORD status);
 // What a process holds, "2 heap blocks, 1 files"; empty for nothing.
 std::string HeldText(const winsim::Counts& held, long threads);
 

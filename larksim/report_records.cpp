@@ -31,15 +31,6 @@ void Widen(int64_t micros, int64_t* first, int64_t* last) {
     if (micros > *last) *last = micros;
 }
 
-template <typename T>
-std::vector<T> OfProcess(const std::vector<T>& all, int pid) {
-    std::vector<T> mine;
-    for (const T& r : all) {
-        if (r.pid == pid) mine.push_back(r);
-    }
-    return mine;
-}
-
 // Why the run ended, from the lines the monitor wrote last.
 std::string EndOf(const MonitorRun& run, size_t counted) {
     auto has = [&](const char* line) {

@@ -113,25 +113,6 @@ const char* DocumentEventName(int64_t result) {
     }
 }
 
-const char* PortStatusName(DWORD status) {
-    switch (status) {
-        case 0:
-            return "none";
-        case PORT_STATUS_OFFLINE:
-            return "offline";
-        case PORT_STATUS_PAPER_JAM:
-            return "paper jam";
-        case PORT_STATUS_PAPER_OUT:
-            return "paper out";
-        case PORT_STATUS_DOOR_OPEN:
-            return "door open";
-        case PORT_STATUS_USER_INTERVENTION:
-            return "user intervention";
-        default:
-            return "other";
-    }
-}
-
 std::string HeldText(const winsim::Counts& c, long threads) {
     std::string held;
     auto add = [&](long n, const char* what) {
