@@ -18,6 +18,12 @@ std::vector<uint8_t> ApplicationDevmode(const winsim::PrinterRecord& printer, bo
     auto* dm = reinterpret_cast<DEVMODEW*>(bytes.data());
     if (dm->dmSize == 0) dm->dmSize = sizeof(DEVMODEW);
     dm->dmFields = 0;
+    ChooseOnDevmode(&bytes, landscape, paper);
+    return bytes;
+}
+
+void ChooseOnDevmode(std::vector<uint8_t>* devmode, bool landscape, int paper) {
+    auto* dm = reinterpret_cast<DEVMODEW*>(devmode->data());
     if (landscape) {
         dm->dmFields |= DM_ORIENTATION;
         dm->dmOrientation = DMORIENT_LANDSCAPE;
@@ -26,7 +32,6 @@ std::vector<uint8_t> ApplicationDevmode(const winsim::PrinterRecord& printer, bo
         dm->dmFields |= DM_PAPERSIZE;
         dm->dmPaperSize = static_cast<short>(paper);
     }
-    return bytes;
 }
 
 int Usage(const std::string& message) {

@@ -19,16 +19,14 @@ bool CheckUserAction(const std::string& action, std::string* error) {
     return false;
 }
 
-bool QueueUserActions(const Args& args) {
-    std::vector<std::string> actions;
+bool UserActions(const Args& args, std::vector<std::string>* actions) {
     for (size_t i = 0; i < args.size(); ++i) {
         if (args[i] != "--user") continue;
         if (i + 1 >= args.size()) return Usage("--user needs an action") == 0;
         std::string error;
         if (!CheckUserAction(args[++i], &error)) return Usage(error) == 0;
-        actions.push_back(args[i]);
+        actions->push_back(args[i]);
     }
-    for (const auto& a : actions) winsim::QueueDialogUserAction(a);
     return true;
 }
 

@@ -50,6 +50,9 @@ std::string Printable(const std::u16string& text);
 // user chose (orientation, paper id when paper >= 0) flagged.
 std::vector<uint8_t> ApplicationDevmode(const winsim::PrinterRecord& printer, bool landscape,
                                         int paper);
+// Flags the user's choices on a devmode of at least a DEVMODEW's size,
+// leaving its other fields and flags alone.
+void ChooseOnDevmode(std::vector<uint8_t>* devmode, bool landscape, int paper);
 // The value of a numeric option, strictly parsed: *value keeps its start
 // value when the option is absent; false (usage printed) when the value is
 // not a whole number within [min, max].
@@ -63,9 +66,9 @@ bool NumberArgument(const std::string& what, const std::string& text, long min, 
 // "select:<paper name>", "click:<button name>", "key:<key>", "access:<letter>"
 // (Alt and an access key) or "close".
 bool CheckUserAction(const std::string& action, std::string* error);
-// Queues the action of every --user in args, in order; false (usage
-// printed, nothing queued) when one is not an action.
-bool QueueUserActions(const Args& args);
+// The action of every --user in args, in order; false (usage printed) when
+// one is not an action.
+bool UserActions(const Args& args, std::vector<std::string>* actions);
 // The lines of a log file from a byte offset, CR LF ends taken off.
 std::vector<std::string> NewLogLines(const std::string& path, long from);
 // The monitor's run as one line per poll with its port statuses and boxes;

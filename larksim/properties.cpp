@@ -384,16 +384,8 @@ int Properties(const Args& args) {
     }
     long paper = -1;
     if (!NumberOption(args, "--paper", 0, 32767, &paper)) return 2;
-    for (const std::string& action : [&] {
-             std::vector<std::string> actions;
-             for (size_t i = 0; i + 1 < args.size(); ++i) {
-                 if (args[i] == "--user") actions.push_back(args[i + 1]);
-             }
-             return actions;
-         }()) {
-        std::string error;
-        if (!CheckUserAction(action, &error)) return Usage(error);
-    }
+    std::vector<std::string> actions;
+    if (!UserActions(args, &actions)) return 2;
 
     winsim::PrinterRecord record;
     if (!RequirePrinter(pos[0], &record)) return 1;
@@ -422,15 +414,7 @@ int Properties(const Args& args) {
     if (Has(args, "--in")) {
         std::string why;
         if (!ReadDevmodeFile(Option(args, "--in", ""), &application, &why)) return Fail(why);
-        auto* dm = reinterpret_cast<DEVMODEW*>(application.data());
-        if (Has(args, "--landscape")) {
-            dm->dmFields |= DM_ORIENTATION;
-            dm->dmOrientation = DMORIENT_LANDSCAPE;
-        }
-        if (paper >= 0) {
-            dm->dmFields |= DM_PAPERSIZE;
-            dm->dmPaperSize = static_cast<short>(paper);
-        }
+        ChooseOnDevmode(&application, Has(args, "--landscape"), static_cast<int>(paper));
     } else {
         application = ApplicationDevmode(record, Has(args, "--landscape"), static_cast<int>(paper));
     }
@@ -442,7 +426,7 @@ int Properties(const Args& args) {
     // Nobody closes the printer's sheet: it ends as a user would cancel it.
     if (device && timeoutBefore.empty()) winsim::SetSetting("sheet_timeout_ms", "300");
     QueueAnswers(args);
-    QueueUserActions(args);
+    for (const std::string& action : actions) winsim::QueueDialogUserAction(action);
     // The page itself in the browser for this run, acted on by --user.
     const std::string dialogModeBefore = winsim::GetSetting("dialog_mode", "");
 

@@ -89,9 +89,10 @@ TEST_F(WinsimControl, TheTimelineHoldsTheSheetsWindowCalls) {
     HWND button = MakeWindow(TEXT("OK"), frame, IDOK);
     ASSERT_TRUE(SetWindowTextW(frame, TEXT("Sheet 12:00:00.250")));
     ASSERT_TRUE(SetWindowPos(frame, nullptr, 1600, 1040, 0, 0, SWP_ASYNCWINDOWPOS | SWP_NOSIZE));
-    int x, y, w, h;
-    ASSERT_TRUE(winsim::WindowPlacement(frame, &x, &y, &w, &h));
-    EXPECT_EQ(std::vector<int>({x, y, w, h}), std::vector<int>({1600, 1040, 300, 200}));
+    RECT r{};
+    ASSERT_TRUE(GetWindowRect(frame, &r));
+    EXPECT_EQ(std::vector<LONG>({r.left, r.top, r.right - r.left, r.bottom - r.top}),
+              std::vector<LONG>({1600, 1040, 300, 200}));
     EXPECT_TRUE(SetCursorPos(25, 25));
     EXPECT_EQ(SetFocus(button), nullptr);
     EXPECT_TRUE(DestroyWindow(frame));

@@ -80,8 +80,8 @@ bool AddPrinter(const std::u16string& name, const std::u16string& port,
     if (name.empty() || name.size() > kMaxPrinterNameUnits ||
         name.find_first_of(u",\\") != std::u16string::npos) {
         SetLastError(ERROR_INVALID_PRINTER_NAME);
-        *error = "invalid printer name '" + ToUtf8(name) +
-                 "': 1 to 220 characters, none of them ',' or '\\'";
+        *error = "invalid printer name '" + ToUtf8(name) + "': 1 to " +
+                 std::to_string(kMaxPrinterNameUnits) + " characters, none of them ',' or '\\'";
         return false;
     }
     DriverRecord driver;

@@ -128,16 +128,6 @@ std::vector<UiEvent> UiEvents() {
     return events;
 }
 
-bool WindowPlacement(HWND window, int* x, int* y, int* cx, int* cy) {
-    WindowInfo info;
-    if (!detail::LookUpWindow(window, &info)) return false;
-    *x = info.x;
-    *y = info.y;
-    *cx = info.cx;
-    *cy = info.cy;
-    return true;
-}
-
 long ProcessWindowCount() {
     std::lock_guard<std::mutex> guard(g_windowLock);
     return static_cast<long>(OwnWindows().size());

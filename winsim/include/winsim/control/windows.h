@@ -64,8 +64,6 @@ std::vector<UiEvent> UiEvents();
 // done() holds or the timeout passes, as a thread waiting in its message
 // loop; answers done().
 bool PumpMessages(DWORD timeoutMs, const std::function<bool()>& done);
-// Position and size of a window of this process.
-bool WindowPlacement(HWND window, int* x, int* y, int* cx, int* cy);
 // Windows of this process not yet destroyed, top-level and child.
 long ProcessWindowCount();
 
