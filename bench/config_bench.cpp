@@ -100,48 +100,13 @@ size_t ReadWhole(const std::u16string& path) {
     return total;
 }
 
+// Each of the four against a script that Prepare writes: a generated one of
+// n rows (PrepareMachine), or a shipped one (PrepareShippedScript).
+using Prepare = void (*)(int);
+
+template <Prepare prepare>
 void BM_DeviceCapabilitiesPapers(benchmark::State& state) {
-    PrepareMachine(static_cast<int>(state.range(0)));
-    std::u16string name = kPrinter;
-    HANDLE printer = nullptr;
-    OpenPrinterW(name.data(), &printer, nullptr);
-    WORD ids[kMaxPaperRows];
-    for (auto _ : state) {
-        DWORD rows = DrvDeviceCapabilities(printer, name.data(), DC_PAPERS, ids, nullptr);
-        benchmark::DoNotOptimize(rows);
-    }
-    ClosePrinter(printer);
-}
-
-// DC_PAPERS reads the data file (for the script's name) and the script.
-void BM_FloorPapersFiles(benchmark::State& state) {
-    PrepareMachine(static_cast<int>(state.range(0)));
-    for (auto _ : state) {
-        benchmark::DoNotOptimize(ReadWhole(kDataFile) + ReadWhole(kScript));
-    }
-}
-
-void BM_BuildDefaultDevmode(benchmark::State& state) {
-    PrepareMachine(static_cast<int>(state.range(0)));
-    DriverDevmode record;
-    for (auto _ : state) {
-        BuildDefaultDevmode(&record, kPrinter.c_str());
-        benchmark::DoNotOptimize(record.dm.dmPaperWidth);
-    }
-}
-
-// The default devmode reads the data file twice (the script's name, then its
-// settings) and the script once.
-void BM_FloorDefaultDevmodeFiles(benchmark::State& state) {
-    PrepareMachine(static_cast<int>(state.range(0)));
-    for (auto _ : state) {
-        benchmark::DoNotOptimize(ReadWhole(kDataFile) + ReadWhole(kDataFile) + ReadWhole(kScript));
-    }
-}
-
-// The same four against the shipped script, before and after its growth.
-void BM_DeviceCapabilitiesPapersShipped(benchmark::State& state) {
-    PrepareShippedScript(static_cast<int>(state.range(0)));
+    prepare(static_cast<int>(state.range(0)));
     std::u16string name = kPrinter;
     HANDLE printer = nullptr;
     OpenPrinterW(name.data(), &printer, nullptr);
@@ -154,15 +119,18 @@ void BM_DeviceCapabilitiesPapersShipped(benchmark::State& state) {
     state.counters["script bytes"] = static_cast<double>(ReadWhole(kScript));
 }
 
-void BM_FloorPapersFilesShipped(benchmark::State& state) {
-    PrepareShippedScript(static_cast<int>(state.range(0)));
+// DC_PAPERS reads the data file (for the script's name) and the script.
+template <Prepare prepare>
+void BM_FloorPapersFiles(benchmark::State& state) {
+    prepare(static_cast<int>(state.range(0)));
     for (auto _ : state) {
         benchmark::DoNotOptimize(ReadWhole(kDataFile) + ReadWhole(kScript));
     }
 }
 
-void BM_BuildDefaultDevmodeShipped(benchmark::State& state) {
-    PrepareShippedScript(static_cast<int>(state.range(0)));
+template <Prepare prepare>
+void BM_BuildDefaultDevmode(benchmark::State& state) {
+    prepare(static_cast<int>(state.range(0)));
     DriverDevmode record;
     for (auto _ : state) {
         BuildDefaultDevmode(&record, kPrinter.c_str());
@@ -170,8 +138,11 @@ void BM_BuildDefaultDevmodeShipped(benchmark::State& state) {
     }
 }
 
-void BM_FloorDefaultDevmodeFilesShipped(benchmark::State& state) {
-    PrepareShippedScript(static_cast<int>(state.range(0)));
+// The default devmode reads the data file twice (the script's name, then its
+// settings) and the script once.
+template <Prepare prepare>
+void BM_FloorDefaultDevmodeFiles(benchmark::State& state) {
+    prepare(static_cast<int>(state.range(0)));
     for (auto _ : state) {
         benchmark::DoNotOptimize(ReadWhole(kDataFile) + ReadWhole(kDataFile) + ReadWhole(kScript));
     }
@@ -307,16 +278,20 @@ BENCHMARK(BM_GetUserPref);
 BENCHMARK(BM_FloorGetUserPref);
 BENCHMARK(BM_SendSamplePage);
 BENCHMARK(BM_FloorSendSamplePage);
-BENCHMARK(BM_DeviceCapabilitiesPapers)->Arg(4)->Arg(256);
-BENCHMARK(BM_FloorPapersFiles)->Arg(4)->Arg(256);
-BENCHMARK(BM_BuildDefaultDevmode)->Arg(4)->Arg(256);
-BENCHMARK(BM_FloorDefaultDevmodeFiles)->Arg(4)->Arg(256);
+BENCHMARK_TEMPLATE(BM_DeviceCapabilitiesPapers, PrepareMachine)->Arg(4)->Arg(256);
+BENCHMARK_TEMPLATE(BM_FloorPapersFiles, PrepareMachine)->Arg(4)->Arg(256);
+BENCHMARK_TEMPLATE(BM_BuildDefaultDevmode, PrepareMachine)->Arg(4)->Arg(256);
+BENCHMARK_TEMPLATE(BM_FloorDefaultDevmodeFiles, PrepareMachine)->Arg(4)->Arg(256);
 // 0: the script of two languages, 1: the shipped one in US English, 2: in
 // Arabic, its last block.
-BENCHMARK(BM_DeviceCapabilitiesPapersShipped)->DenseRange(kTwoLanguages, kShippedLastBlock);
-BENCHMARK(BM_FloorPapersFilesShipped)->DenseRange(kTwoLanguages, kShippedLastBlock);
-BENCHMARK(BM_BuildDefaultDevmodeShipped)->DenseRange(kTwoLanguages, kShippedLastBlock);
-BENCHMARK(BM_FloorDefaultDevmodeFilesShipped)->DenseRange(kTwoLanguages, kShippedLastBlock);
+BENCHMARK_TEMPLATE(BM_DeviceCapabilitiesPapers, PrepareShippedScript)
+    ->DenseRange(kTwoLanguages, kShippedLastBlock);
+BENCHMARK_TEMPLATE(BM_FloorPapersFiles, PrepareShippedScript)
+    ->DenseRange(kTwoLanguages, kShippedLastBlock);
+BENCHMARK_TEMPLATE(BM_BuildDefaultDevmode, PrepareShippedScript)
+    ->DenseRange(kTwoLanguages, kShippedLastBlock);
+BENCHMARK_TEMPLATE(BM_FloorDefaultDevmodeFiles, PrepareShippedScript)
+    ->DenseRange(kTwoLanguages, kShippedLastBlock);
 
 }  // namespace
 
