@@ -140,6 +140,19 @@ void PlaceSpans(Diagram& d, const std::vector<PendingSpan>& pending) {
     }
 }
 
+// The road's end row, the rows in time order, the lanes and the spans, and
+// the diagram's title ("<what> <number> as a sequence: ...").
+void Finish(Diagram& d, const Road& road, int endLane, const Lanes& lanes,
+            const std::vector<PendingSpan>& spans, const char* what) {
+    EndRow(road, endLane, d.rows);
+    Sort(d);
+    d.lanes = lanes.list;
+    PlaceSpans(d, spans);
+    d.title = std::string(what) + " " + std::to_string(road.number) +
+              " as a sequence: " + Plural(d.lanes.size(), "lane", "lanes") + ", " +
+              Plural(d.rows.size(), "step", "steps");
+}
+
 }  // namespace
 
 Diagram SettingsDiagram(const Road& road) {
@@ -230,13 +243,7 @@ Diagram SettingsDiagram(const Road& road) {
     for (const auto& st : road.steps) {
         d.rows.push_back({st.micros, lanes.Of(st.thread), -1, StepText(st), "call", false});
     }
-    EndRow(road, sheet, d.rows);
-    Sort(d);
-    d.lanes = lanes.list;
-    PlaceSpans(d, spans);
-    d.title = "Settings road " + std::to_string(road.number) +
-              " as a sequence: " + Plural(d.lanes.size(), "lane", "lanes") + ", " +
-              Plural(d.rows.size(), "step", "steps");
+    Finish(d, road, sheet, lanes, spans, "Settings road");
     return d;
 }
 
@@ -312,13 +319,7 @@ Diagram PrintDiagram(const Road& road) {
         }
         spans.push_back({lane, m.firstMicros, m.lastMicros, "monitor", "monitor", first, last});
     }
-    EndRow(road, application, d.rows);
-    Sort(d);
-    d.lanes = lanes.list;
-    PlaceSpans(d, spans);
-    d.title = "Print road " + std::to_string(road.number) +
-              " as a sequence: " + Plural(d.lanes.size(), "lane", "lanes") + ", " +
-              Plural(d.rows.size(), "step", "steps");
+    Finish(d, road, application, lanes, spans, "Print road");
     return d;
 }
 
