@@ -7,6 +7,7 @@
 #include <string>
 
 #include "adapter.h"
+#include "conformance.h"
 #include "wine_harness.h"
 // wine_harness.h (the platform) first.
 #include <tlhelp32.h>
@@ -32,12 +33,7 @@ std::wstring VersionFolder() {
 
 std::string ReadWhole(const std::wstring& path) {
     std::string bytes;
-    FILE* f = _wfopen(path.c_str(), L"rb");
-    if (f == nullptr) return bytes;
-    char buffer[8192];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) bytes.append(buffer, n);
-    std::fclose(f);
+    ReadFileBytes(path.c_str(), &bytes);
     return bytes;
 }
 

@@ -159,6 +159,16 @@ void Context::Note(const char* format, ...) {
     std::fflush(stdout);
 }
 
+bool ReadFileBytes(const WCHAR* path, std::string* bytes) {
+    FILE* f = _wfopen(path, TEXT("rb"));
+    if (f == nullptr) return false;
+    char buffer[8192];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) bytes->append(buffer, n);
+    std::fclose(f);
+    return true;
+}
+
 std::basic_string<WCHAR> Wide(const char* utf8) {
     std::basic_string<WCHAR> out;
     const auto* s = reinterpret_cast<const unsigned char*>(utf8);

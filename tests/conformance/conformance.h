@@ -93,6 +93,10 @@ private:
     Where where_;
 };
 
+// A whole file's bytes, read through the platform's _wfopen ("rb"); false
+// when it does not open.
+bool ReadFileBytes(const WCHAR* path, std::string* bytes);
+
 // UTF-16 of UTF-8 text, in the platform's WCHAR.
 std::basic_string<WCHAR> Wide(const char* utf8);
 // UTF-8 of a zero-terminated WCHAR text (nullptr: "(null)").

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "adapter.h"
+#include "conformance.h"
 #include "wine_harness.h"
 
 namespace conformance {
@@ -195,16 +196,6 @@ LONG PlaySheet(SheetsFn sheets, DOCUMENTPROPERTYHEADER* header) {
     return passedOn == CPSUI_OK ? IDOK : IDCANCEL;
 }
 
-bool ReadWhole(const wchar_t* path, std::string* bytes) {
-    FILE* f = _wfopen(path, L"rb");
-    if (f == nullptr) return false;
-    char buffer[4096];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) bytes->append(buffer, n);
-    std::fclose(f);
-    return true;
-}
-
 std::wstring FromUtf8(const std::string& text) {
     std::wstring wide(text.size() + 1, L'\0');
     int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(),
@@ -225,7 +216,7 @@ std::string FromHex(const std::string& hex) {
 // "|noarg") per showing, "job|<hex>" for a job it found in the port file.
 void ReadDialogLog(RoadResult* result) {
     std::string log;
-    ReadWhole(kDialogLog, &log);
+    ReadFileBytes(kDialogLog, &log);
     size_t start = 0;
     while (start < log.size()) {
         size_t end = log.find('\n', start);
@@ -351,7 +342,7 @@ bool PlaySettingsRoad(const RoadScript& script, RoadResult* result) {
 
     ReadDialogLog(result);
     std::string last;
-    if (ReadWhole(kFilePort, &last)) result->sampleJobs.push_back(last);
+    if (ReadFileBytes(kFilePort, &last)) result->sampleJobs.push_back(last);
     result->hasSettings = StoredSettings(printer, &result->settings);
 
     SetEnvironmentVariableW(L"LARK_DIALOG_SCRIPT", nullptr);

@@ -21,13 +21,8 @@ constexpr char kNotUsb[] = "Printer is not hooked upto a USB port";
 
 std::vector<std::string> LogLines() {
     std::vector<std::string> lines;
-    FILE* f = _wfopen(kLog, TEXT("rb"));
-    if (f == nullptr) return lines;
     std::string text;
-    char buffer[4096];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) text.append(buffer, n);
-    std::fclose(f);
+    if (!conformance::ReadFileBytes(kLog, &text)) return lines;
     size_t at = 0;
     while (at < text.size()) {
         size_t end = text.find('\n', at);
@@ -61,12 +56,7 @@ std::vector<std::string> LogShows(size_t from, const char* line) {
 std::string DriverFileBytes(const char* name) {
     std::basic_string<WCHAR> path = conformance::DriverFolder() + conformance::Wide(name);
     std::string bytes;
-    FILE* f = _wfopen(path.c_str(), TEXT("rb"));
-    if (f == nullptr) return bytes;
-    char buffer[8192];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) bytes.append(buffer, n);
-    std::fclose(f);
+    conformance::ReadFileBytes(path.c_str(), &bytes);
     return bytes;
 }
 
