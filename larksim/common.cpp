@@ -124,6 +124,19 @@ std::string Printable(const std::string& text) {
 
 std::string Printable(const std::u16string& text) { return Printable(winsim::ToUtf8(text)); }
 
+const char* DocumentEventName(int64_t result) {
+    switch (result) {
+        case DOCUMENTEVENT_SUCCESS:
+            return "DOCUMENTEVENT_SUCCESS";
+        case DOCUMENTEVENT_UNSUPPORTED:
+            return "DOCUMENTEVENT_UNSUPPORTED";
+        case DOCUMENTEVENT_FAILURE:
+            return "DOCUMENTEVENT_FAILURE";
+        default:
+            return "an answer of no meaning";
+    }
+}
+
 const char* PortStatusName(DWORD status) {
     switch (status) {
         case 0:

@@ -74,6 +74,8 @@ std::vector<std::string> NewLogLines(const std::string& path, long from);
 // The monitor's run as one line per poll with its port statuses and boxes;
 // raw adds the debug log's own lines.
 void PrintMonitorTimeline(const std::vector<std::string>& log, int pid, bool raw);
+// A document event's answer by its name (DOCUMENTEVENT_SUCCESS ...).
+const char* DocumentEventName(int64_t result);
 // A port status code by its name ("paper jam"), "other" for one not named.
 const char* PortStatusName(DWORD status);
 // The records of one process of the machine.

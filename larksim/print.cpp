@@ -24,17 +24,6 @@ const char16_t kLogPath[] = u"C:\\temp\\larkdeb\\larksm.txt";
 
 using EventFn = int (*)(HANDLE, HDC, int, ULONG, PVOID, ULONG, PVOID);
 
-const char* EventResult(int result) {
-    switch (result) {
-        case DOCUMENTEVENT_SUCCESS:
-            return "DOCUMENTEVENT_SUCCESS";
-        case DOCUMENTEVENT_UNSUPPORTED:
-            return "DOCUMENTEVENT_UNSUPPORTED";
-        default:
-            return "DOCUMENTEVENT_FAILURE";
-    }
-}
-
 void PrintRecord(const DriverDevmode* d) {
     std::printf("devmode handed out by CREATEDCPRE:\n");
     std::printf("  paper size      %d   orientation %d   paper %d x %d (0.1 mm)\n",
@@ -102,23 +91,24 @@ int PlayDocument(Job& job, std::vector<uint8_t>& application) {
     void* record = nullptr;
     int result = job.event(job.handle, nullptr, DOCUMENTEVENT_CREATEDCPRE, sizeof pre, &pre,
                            sizeof record, &record);
-    std::printf("CREATEDCPRE: %s\n", EventResult(result));
+    std::printf("CREATEDCPRE: %s\n", DocumentEventName(result));
     winsim::RecordRoadStep("CREATEDCPRE", result, record,
                            record != nullptr ? sizeof(DriverDevmode) : 0);
     if (result != DOCUMENTEVENT_SUCCESS || record == nullptr) return 1;
     PrintRecord(static_cast<DriverDevmode*>(record));
     winsim::SetPrinterJobs(name, 1);
     result = job.event(job.handle, nullptr, DOCUMENTEVENT_STARTDOC, 0, nullptr, 0, nullptr);
-    std::printf("STARTDOC: %s (one job in the queue for %d ms)\n", EventResult(result), job.jobMs);
+    std::printf("STARTDOC: %s (one job in the queue for %d ms)\n", DocumentEventName(result),
+                job.jobMs);
     winsim::RecordRoadStep("STARTDOC", result, nullptr, 0);
     std::this_thread::sleep_for(std::chrono::milliseconds(job.jobMs));
     winsim::SetPrinterJobs(name, 0);
     result = job.event(job.handle, nullptr, DOCUMENTEVENT_ENDDOC, 0, nullptr, 0, nullptr);
-    std::printf("ENDDOC: %s\n", EventResult(result));
+    std::printf("ENDDOC: %s\n", DocumentEventName(result));
     winsim::RecordRoadStep("ENDDOC", result, nullptr, 0);
     result = job.event(job.handle, nullptr, DOCUMENTEVENT_CREATEDCPOST, sizeof record, &record, 0,
                        nullptr);
-    std::printf("CREATEDCPOST: %s\n", EventResult(result));
+    std::printf("CREATEDCPOST: %s\n", DocumentEventName(result));
     winsim::RecordRoadStep("CREATEDCPOST", result, nullptr, 0);
     return 0;
 }

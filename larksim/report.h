@@ -117,7 +117,6 @@ std::string Escape(const std::u16string& text, bool keepLines = false);
 std::string Elapsed(int64_t micros);
 // A devmode's fields as name and value pairs (empty when it is too short).
 std::vector<std::pair<std::string, std::string>> DevmodeFields(const std::vector<uint8_t>& bytes);
-const char* DocumentEventName(int64_t result);
 // What a process holds, "2 heap blocks, 1 files"; empty for nothing.
 std::string HeldText(const winsim::Counts& held, long threads);
 

@@ -100,19 +100,6 @@ std::string Elapsed(int64_t micros) {
     return text;
 }
 
-const char* DocumentEventName(int64_t result) {
-    switch (result) {
-        case DOCUMENTEVENT_SUCCESS:
-            return "DOCUMENTEVENT_SUCCESS";
-        case DOCUMENTEVENT_UNSUPPORTED:
-            return "DOCUMENTEVENT_UNSUPPORTED";
-        case DOCUMENTEVENT_FAILURE:
-            return "DOCUMENTEVENT_FAILURE";
-        default:
-            return "an answer of no meaning";
-    }
-}
-
 std::string HeldText(const winsim::Counts& c, long threads) {
     std::string held;
     auto add = [&](long n, const char* what) {
