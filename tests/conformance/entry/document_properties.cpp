@@ -89,14 +89,10 @@ CONFORMANCE_TABLE(DirectDocumentProperties,
         const std::string before = out;
         std::string input = LandscapeInput(stored);
         conformance::OpenedPrinter printer;
-        DOCUMENTPROPERTYHEADER header = {};
-        header.cbSize = sizeof header;
-        header.hPrinter = row.handle ? printer.handle : nullptr;
-        header.pszPrinterName = name.data();
-        header.pdmIn = row.input ? reinterpret_cast<DEVMODEW*>(input.data()) : nullptr;
-        header.pdmOut = reinterpret_cast<DEVMODEW*>(out.data());
-        header.cbOut = row.cbOut;
-        header.fMode = row.mode;
+        DOCUMENTPROPERTYHEADER header =
+            conformance::Header(row.handle ? printer.handle : nullptr, name.data(),
+                                reinterpret_cast<DEVMODEW*>(out.data()), row.cbOut, row.mode,
+                                row.input ? reinterpret_cast<DEVMODEW*>(input.data()) : nullptr);
         SetLastError(kSentinel);
         ROW_EQ(sheets(nullptr, reinterpret_cast<LPARAM>(&header)), row.result);
         if (row.error != kAnyError) ROW_EQ(GetLastError(), row.error);

@@ -73,17 +73,6 @@ PROPSHEETUI_INFO Info(WORD reason, void* header) {
     return info;
 }
 
-DOCUMENTPROPERTYHEADER Header(HANDLE printer, WCHAR* name, DEVMODEW* out, DWORD cbOut, DWORD mode) {
-    DOCUMENTPROPERTYHEADER header = {};
-    header.cbSize = sizeof header;
-    header.hPrinter = printer;
-    header.pszPrinterName = name;
-    header.pdmOut = out;
-    header.cbOut = cbOut;
-    header.fMode = mode;
-    return header;
-}
-
 void Reset() {
     t_added = Added{};
     t_accept = true;
@@ -119,8 +108,8 @@ CONFORMANCE_TABLE(SheetReasons, "DrvDocumentPropertySheets and DrvDeviceProperty
     Reset();
     std::basic_string<WCHAR> name = conformance::kPrinter;
     std::string out(4096, conformance::kFill);
-    DOCUMENTPROPERTYHEADER header =
-        Header(nullptr, name.data(), reinterpret_cast<DEVMODEW*>(out.data()), 0, DM_IN_BUFFER);
+    DOCUMENTPROPERTYHEADER header = conformance::Header(
+        nullptr, name.data(), reinterpret_cast<DEVMODEW*>(out.data()), 0, DM_IN_BUFFER);
     PROPSHEETUI_INFO info = Info(PROPSHEETUI_REASON_INIT, &header);
     const long threads = conformance::ThreadCount();
     if (ctx.Begin("INIT: the page added, Result 0, the closing thread made suspended")) {
@@ -195,7 +184,7 @@ CONFORMANCE_TABLE(SheetReasons, "DrvDocumentPropertySheets and DrvDeviceProperty
         if (!ctx.Begin(row.name)) continue;
         Reset();
         std::basic_string<WCHAR> printer = row.printer != nullptr ? row.printer : TEXT("");
-        DOCUMENTPROPERTYHEADER refused = Header(
+        DOCUMENTPROPERTYHEADER refused = conformance::Header(
             nullptr, row.printer != nullptr ? printer.data() : nullptr, nullptr, 0, DM_IN_BUFFER);
         PROPSHEETUI_INFO init = Info(PROPSHEETUI_REASON_INIT, row.header ? &refused : nullptr);
         ROW_EQ(sheets(&init, 0), -1);
@@ -275,8 +264,8 @@ CONFORMANCE_TABLE(SetResultOutputBuffer, "SET_RESULT and the output-buffer rule"
             stale->dmDriverExtra = 0;
         }
         const std::string before = out;
-        DOCUMENTPROPERTYHEADER header =
-            Header(nullptr, name.data(), stale, row.cbOut, DM_IN_PROMPT | DM_OUT_BUFFER);
+        DOCUMENTPROPERTYHEADER header = conformance::Header(nullptr, name.data(), stale, row.cbOut,
+                                                            DM_IN_PROMPT | DM_OUT_BUFFER);
         PROPSHEETUI_INFO info = Info(PROPSHEETUI_REASON_INIT, &header);
         if (!ROW_EQ(sheets(&info, 0), 1)) continue;
         SETRESULT_INFO passed = {};
@@ -315,7 +304,8 @@ CONFORMANCE_TABLE(HiddenPageRecords, "the hidden page's records and title") {
         if (!ctx.Begin(variant == DocumentPage ? "document page" : "printer page")) continue;
         Reset();
         conformance::OpenedPrinter printer;
-        DOCUMENTPROPERTYHEADER header = Header(printer.handle, name.data(), nullptr, 0, 0);
+        DOCUMENTPROPERTYHEADER header =
+            conformance::Header(printer.handle, name.data(), nullptr, 0, 0);
         DEVICEPROPERTYHEADER deviceHeader = {};
         deviceHeader.cbSize = sizeof deviceHeader;
         deviceHeader.hPrinter = printer.handle;
@@ -417,7 +407,7 @@ CONFORMANCE_TABLE(HiddenPageRecords, "the hidden page's records and title") {
         }
         Reset();
         t_accept = false;
-        DOCUMENTPROPERTYHEADER header = Header(nullptr, name.data(), nullptr, 0, 0);
+        DOCUMENTPROPERTYHEADER header = conformance::Header(nullptr, name.data(), nullptr, 0, 0);
         DEVICEPROPERTYHEADER deviceHeader = {};
         deviceHeader.cbSize = sizeof deviceHeader;
         deviceHeader.pszPrinterName = name.data();
@@ -456,7 +446,7 @@ CONFORMANCE_TABLE(TwoSheetsAtOnce, "two document sheets initialised at once") {
         COMPROPSHEETUI* added = nullptr;
     } sheet[2];
     for (Sheet& s : sheet) {
-        s.header = Header(nullptr, name.data(), nullptr, 0, 0);
+        s.header = conformance::Header(nullptr, name.data(), nullptr, 0, 0);
         s.info = Info(PROPSHEETUI_REASON_INIT, &s.header);
     }
     auto init = [](LPVOID p) -> DWORD {

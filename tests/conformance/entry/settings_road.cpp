@@ -175,12 +175,9 @@ CONFORMANCE_TABLE(SettingsRoad, "the settings road with a scripted dialog") {
         s_calls.clear();
         std::string out(2328, conformance::kFill);
         conformance::OpenedPrinter printer;
-        DOCUMENTPROPERTYHEADER header = {};
-        header.cbSize = sizeof header;
-        header.hPrinter = printer.handle;
-        header.pszPrinterName = name.data();
-        header.pdmOut = reinterpret_cast<DEVMODEW*>(out.data());
-        header.fMode = DM_IN_PROMPT | DM_OUT_BUFFER;
+        DOCUMENTPROPERTYHEADER header = conformance::Header(printer.handle, name.data(),
+                                                            reinterpret_cast<DEVMODEW*>(out.data()),
+                                                            0, DM_IN_PROMPT | DM_OUT_BUFFER);
         DWORD result = 12345;
         LONG shown =
             CommonPropertySheetUIW(nullptr, recording, reinterpret_cast<LPARAM>(&header), &result);

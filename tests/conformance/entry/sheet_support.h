@@ -27,6 +27,20 @@ struct OpenedPrinter {
     OpenedPrinter& operator=(const OpenedPrinter&) = delete;
 };
 
+// A document-properties header as the spooler fills it.
+inline DOCUMENTPROPERTYHEADER Header(HANDLE printer, WCHAR* name, DEVMODEW* out, DWORD cbOut,
+                                     DWORD mode, DEVMODEW* in = nullptr) {
+    DOCUMENTPROPERTYHEADER header = {};
+    header.cbSize = sizeof header;
+    header.hPrinter = printer;
+    header.pszPrinterName = name;
+    header.pdmIn = in;
+    header.pdmOut = out;
+    header.cbOut = cbOut;
+    header.fMode = mode;
+    return header;
+}
+
 // kPrinter's default devmode as GetPrinterW level 2 hands it out.
 inline std::string StoredDevmode() {
     OpenedPrinter printer;
