@@ -9,6 +9,7 @@
 #include <string>
 
 #include "print_road.h"
+#include "status_window.h"
 
 namespace {
 
@@ -66,7 +67,22 @@ struct Launch {
     size_t from;
 };
 
+// A monitor that an earlier row started has logged its end before it exits,
+// and its status window lives until then: a row starts once it is gone, so
+// its STARTDOC does not find it.
+void WaitForNoMonitor() {
+    for (const WCHAR* printer : {conformance::kPrinter, conformance::kLptPrinter}) {
+        WCHAR title[kStatusWindowTitleUnits];
+        FormatStatusWindowTitle(title, printer);
+        for (int waited = 0; waited < 20000 && FindWindowW(nullptr, title) != nullptr;
+             waited += 20) {
+            Sleep(20);
+        }
+    }
+}
+
 Launch BeginLaunch(EventFn event) {
+    WaitForNoMonitor();
     return {event, conformance::CallCount("CreateProcessW"), LogLines().size()};
 }
 
