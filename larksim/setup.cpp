@@ -226,7 +226,7 @@ constexpr SettingRule kSettings[] = {
     {"dialog_timeout_ms", Kind::Number, 1, 3600000, nullptr,
      "a browser showing that does not end fails after this long"},
     {"mshtml", Kind::Choice, 0, 0, "present|missing|no-export",
-     "MSHTML.DLL as LoadLibraryW finds it"},
+     "MSHTML.DLL as the system folder holds it"},
     {"os_major", Kind::Number, 0, 100, nullptr, "GetVersionExW's major version"},
     {"os_minor", Kind::Number, 0, 100, nullptr, "GetVersionExW's minor version"},
     {"os_platform_id", Kind::Number, 0, 10, nullptr, "GetVersionExW's platform (2: NT)"},

@@ -66,8 +66,10 @@ DialogOutcomeCode DisplayDialogBox(const WCHAR* uiConfigPath, const WCHAR* setti
                                    HeapBlock<WCHAR>* answer) {
     answer->reset();
     // Loaded at every showing and left loaded: MSHTML may keep threads and
-    // windows after a dialog, so unloading it under them is not safe.
-    HMODULE mshtml = LoadLibraryW(TEXT("MSHTML.DLL"));
+    // windows after a dialog, so unloading it under them is not safe. From
+    // the system folder only: a bare name would search the printing
+    // application's own folder first, where anybody may have put a DLL.
+    HMODULE mshtml = LoadLibraryExW(TEXT("MSHTML.DLL"), nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
     if (mshtml == nullptr) return DialogUnavailable;
     VARIANT result;
     VariantInit(&result);

@@ -161,4 +161,12 @@ struct RoadResult {
 };
 bool PlaySettingsRoad(const RoadScript& script, RoadResult* result);
 
+// A file of the name in the folder the standard DLL search order looks in
+// first, the printing application's own: winsim's application folder; under
+// Wine this program's folder, where the build puts MSHTML's test double.
+// Its path, empty when it cannot be put there.
+std::basic_string<WCHAR> PlantBesideProgram(const char* name);
+// The folder the platform's system modules are loaded from (GetSystemDirectoryW).
+std::basic_string<WCHAR> SystemFolder();
+
 }  // namespace conformance

@@ -270,4 +270,21 @@ std::basic_string<WCHAR> MonikerDisplayName(IMoniker* moniker) {
     return text;
 }
 
+std::basic_string<WCHAR> PlantBesideProgram(const char* name) {
+    WCHAR program[MAX_PATH] = {};
+    DWORD n = GetModuleFileNameW(nullptr, program, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH) return L"";
+    std::wstring path = program;
+    path.resize(path.find_last_of(L'\\') + 1);
+    for (const char* c = name; *c != 0; ++c) path += static_cast<wchar_t>(*c);
+    // The build's file is the plant: the test double itself.
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES ? path : L"";
+}
+
+std::basic_string<WCHAR> SystemFolder() {
+    WCHAR folder[MAX_PATH] = {};
+    UINT n = GetSystemDirectoryW(folder, MAX_PATH);
+    return n > 0 && n < MAX_PATH ? std::wstring(folder) : std::wstring();
+}
+
 }  // namespace conformance

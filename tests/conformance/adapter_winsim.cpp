@@ -390,4 +390,22 @@ bool PlaySettingsRoad(const RoadScript& script, RoadResult* result) {
     return ended;
 }
 
+std::basic_string<WCHAR> PlantBesideProgram(const char* name) {
+    const std::u16string folder = winsim::ToUtf16(
+        winsim::GetSetting("application_folder", "C:\\Program Files\\Lark Application"));
+    std::error_code error;
+    std::filesystem::create_directories(winsim::HostPath(folder), error);
+    const std::u16string path = folder + u"\\" + winsim::ToUtf16(name);
+    std::ofstream out(winsim::HostPath(path), std::ios::binary | std::ios::trunc);
+    out << "MZ planted";
+    out.close();
+    return out ? path : std::u16string();
+}
+
+std::basic_string<WCHAR> SystemFolder() {
+    WCHAR folder[MAX_PATH] = {};
+    UINT n = GetSystemDirectoryW(folder, MAX_PATH);
+    return n > 0 && n < MAX_PATH ? std::u16string(folder) : std::u16string();
+}
+
 }  // namespace conformance

@@ -24,7 +24,10 @@ const kBrowserArgs = [
 ];
 // The client area of the dialog, in CSS pixels at 100%.
 const kDialogSize = { width: 460, height: 420 };
-const kActionTimeoutMs = 5000;
+// A user action waits this long for the page to take it: generous, since a
+// loaded 2-core machine can stall the browser for seconds, and a page that
+// takes an action answers at once.
+const kActionTimeoutMs = 20000;
 
 // Windows language identifiers to the locale the browser is given, so the
 // page finds the machine's language where MSHTML would report it. A

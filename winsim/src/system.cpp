@@ -128,11 +128,6 @@ WINSIM_API LPWSTR WINAPI GetCommandLineW(void) {
     return g_commandLine.data();
 }
 
-WINSIM_API HMODULE WINAPI GetModuleHandleW(LPCWSTR) {
-    static int module;
-    return reinterpret_cast<HMODULE>(&module);
-}
-
 WINSIM_API void WINAPI ExitProcess(UINT exitCode) {
     winsim::detail::RecordExit(exitCode);
     std::fflush(nullptr);

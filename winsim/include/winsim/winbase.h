@@ -117,7 +117,11 @@ WINSIM_API BOOL WINAPI GetVersionExW(LPOSVERSIONINFOW info);
 // Named system modules. Only the system's own modules are found by name
 // (the driver itself is loaded by the spooler, not through these).
 typedef LONG_PTR(WINAPI* FARPROC)();
+#define LOAD_LIBRARY_SEARCH_SYSTEM32 0x00000800
 WINSIM_API HMODULE WINAPI LoadLibraryW(LPCWSTR name);
+WINSIM_API HMODULE WINAPI LoadLibraryExW(LPCWSTR name, HANDLE file, DWORD flags);
+WINSIM_API DWORD WINAPI GetModuleFileNameW(HMODULE module, LPWSTR buffer, DWORD size);
+WINSIM_API UINT WINAPI GetSystemDirectoryW(LPWSTR buffer, UINT size);
 WINSIM_API FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name);
 WINSIM_API BOOL WINAPI FreeLibrary(HMODULE module);
 

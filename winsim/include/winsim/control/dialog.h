@@ -66,6 +66,10 @@ void ClearDialogUserActions();
 std::string BrowserDialogMissing();
 // LoadLibraryW calls of this process that found the named module.
 long ModuleLoads(const std::u16string& name);
+// Loads of this process that took a planted mshtml.dll from the folder of
+// the application (machine setting "application_folder") instead of the
+// system folder's.
+long PlantedModuleLoads();
 // The name a moniker of CreateURLMoniker gives itself, as urlmon's
 // IMoniker::GetDisplayName would: a DOS path as "file://C:\...", anything
 // else as given; empty for another object.
