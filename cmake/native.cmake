@@ -7,8 +7,9 @@ find_package(GTest REQUIRED)
 file(GLOB WINSIM_SOURCES CONFIGURE_DEPENDS winsim/src/*.cpp)
 list(FILTER WINSIM_SOURCES EXCLUDE REGEX "winmain_entry\\.cpp$")
 add_library(winsim SHARED ${WINSIM_SOURCES})
-# The driver-interface records have one declaration, in common/, for both builds.
-target_include_directories(winsim PUBLIC winsim/include common)
+# The driver-interface records have one declaration, in kit/ (below both the
+# platform and the product), for both builds.
+target_include_directories(winsim PUBLIC winsim/include kit)
 target_link_libraries(winsim PRIVATE PkgConfig::SQLITE3 ${CMAKE_DL_LIBS} pthread)
 
 add_library(winsim_winmain STATIC winsim/src/winmain_entry.cpp)

@@ -1,6 +1,8 @@
 # The Windows build: larkui.dll and larkmon.exe against the real Windows
 # headers, with a static runtime so the binaries need nothing beside them.
 add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0601)
+# The driver kit's records that MinGW lacks, for every target that includes platform.h.
+include_directories(kit)
 set(STATIC_RUNTIME -static -static-libgcc -static-libstdc++)
 
 # The driver's platform files, chosen by the build.

@@ -2,8 +2,10 @@
 // spooler passes to a driver's UI plug-in, declared once from Microsoft's
 // documentation for both builds: MinGW-w64's winddiui.h lacks them, so the
 // Windows build takes them from here after the SDK's headers, and winsim's
-// winddiui.h, the stand-in's, takes them from here too. The layout checks
-// hold both to the 64-bit ABI.
+// winddiui.h, the stand-in's, takes them from here too. They are the driver
+// kit's, not the product's: this folder lies below both the platform and
+// the product, so the platform depends on nothing of the product's. The
+// layout checks hold both to the 64-bit ABI.
 #pragma once
 
 #include <cstddef>
