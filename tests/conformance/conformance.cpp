@@ -218,4 +218,10 @@ std::string Narrow(const WCHAR* text, size_t max) {
 
 std::string Narrow(const WCHAR* text) { return Narrow(text, SIZE_MAX); }
 
+std::basic_string<WCHAR> ModuleFileName(HMODULE module) {
+    WCHAR path[MAX_PATH] = {};
+    DWORD n = module != nullptr ? GetModuleFileNameW(module, path, MAX_PATH) : 0;
+    return n > 0 && n < MAX_PATH ? std::basic_string<WCHAR>(path) : std::basic_string<WCHAR>();
+}
+
 }  // namespace conformance

@@ -97,6 +97,10 @@ private:
 // when it does not open.
 bool ReadFileBytes(const WCHAR* path, std::string* bytes);
 
+// The file of a loaded module as GetModuleFileNameW names it; empty for
+// none or a path longer than MAX_PATH.
+std::basic_string<WCHAR> ModuleFileName(HMODULE module);
+
 // UTF-16 of UTF-8 text, in the platform's WCHAR.
 std::basic_string<WCHAR> Wide(const char* utf8);
 // UTF-8 of a zero-terminated WCHAR text (nullptr: "(null)").

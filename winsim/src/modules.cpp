@@ -21,6 +21,18 @@ std::mutex g_lock;
 std::map<std::u16string, long> g_loads;
 long g_mshtmlRefs = 0;
 long g_plantedRefs = 0;
+std::string g_modulesRoot;
+
+// What is loaded belongs to the process on its machine: a process that
+// switches to another machine (a test's fresh one) starts with nothing
+// loaded there, as a new process would. Called under the lock.
+void FollowMachine() {
+    std::string root = winsim::MachineRoot();
+    if (root == g_modulesRoot) return;
+    g_modulesRoot = root;
+    g_mshtmlRefs = 0;
+    g_plantedRefs = 0;
+}
 
 constexpr char16_t kSystemFolder[] = u"C:\\Windows\\System32";
 
@@ -65,6 +77,7 @@ bool PlantedFileExists() {
 // modules by name first); otherwise the application's folder comes first
 // unless the search is limited to the system folder.
 HMODULE Load(const WCHAR* name, bool systemOnly) {
+    FollowMachine();
     std::u16string key = ModuleKey(name);
     if (key != u"mshtml.dll") return nullptr;
     ++g_loads[key];
@@ -140,6 +153,7 @@ WINSIM_API FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name) {
 // finds it.
 WINSIM_API BOOL WINAPI FreeLibrary(HMODULE module) {
     std::lock_guard<std::mutex> guard(g_lock);
+    FollowMachine();
     long* refs = module == Mshtml()    ? &g_mshtmlRefs
                  : module == Planted() ? &g_plantedRefs
                                        : nullptr;
@@ -156,6 +170,7 @@ WINSIM_API BOOL WINAPI FreeLibrary(HMODULE module) {
 WINSIM_API HMODULE WINAPI GetModuleHandleW(LPCWSTR name) {
     if (name == nullptr) return reinterpret_cast<HMODULE>(&g_programModule);
     std::lock_guard<std::mutex> guard(g_lock);
+    FollowMachine();
     if (ModuleKey(name) == u"mshtml.dll") {
         if (g_plantedRefs > 0) return Planted();
         if (g_mshtmlRefs > 0) return Mshtml();
@@ -171,6 +186,7 @@ WINSIM_API DWORD WINAPI GetModuleFileNameW(HMODULE module, LPWSTR buffer, DWORD 
     std::u16string path;
     {
         std::lock_guard<std::mutex> guard(g_lock);
+        FollowMachine();
         if (module == Mshtml() && g_mshtmlRefs > 0) {
             path = std::u16string(kSystemFolder) + u"\\mshtml.dll";
         } else if (module == Planted() && g_plantedRefs > 0) {

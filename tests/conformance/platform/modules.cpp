@@ -1,8 +1,8 @@
-// Modules as the settings dialog and the monitor rely on them: MSHTML.DLL
-// loaded from the system folder with its ShowHTMLDialog, a module or an
-// export that is not there, and the program's own module. The search order
-// that finds a planted module beside the program first is the dialog
-// module's table, which runs before any road loads MSHTML.DLL.
+// Modules as the settings dialog and the monitor rely on them: the search
+// order that finds a planted module beside the program first (the platform
+// tables run before any road loads MSHTML.DLL), MSHTML.DLL loaded from the
+// system folder with its ShowHTMLDialog, a module or an export that is not
+// there, and the program's own module.
 #include "adapter.h"
 #include "conformance.h"
 #include "text.h"
@@ -10,13 +10,6 @@
 namespace {
 
 constexpr DWORD kSentinel = 0xdeadbeef;
-
-// The loaded module's file as GetModuleFileNameW names it, empty when none.
-std::basic_string<WCHAR> ModulePath(HMODULE module) {
-    WCHAR path[MAX_PATH] = {};
-    DWORD n = module != nullptr ? GetModuleFileNameW(module, path, MAX_PATH) : 0;
-    return n > 0 && n < MAX_PATH ? std::basic_string<WCHAR>(path) : std::basic_string<WCHAR>();
-}
 
 }  // namespace
 
@@ -28,6 +21,18 @@ CONFORMANCE_COVERS(Rows,
 CONFORMANCE_TABLE(Modules, "modules") {
     const std::basic_string<WCHAR> system =
         conformance::SystemFolder() + conformance::Wide("\\mshtml.dll");
+    const std::basic_string<WCHAR> planted = conformance::PlantBesideProgram("mshtml.dll");
+    if (ctx.Begin("a planted mshtml.dll beside the program: a bare name loads it first")) {
+        ROW_CHECK(!planted.empty());
+        // A module already loaded by that name is answered whatever the
+        // search, so the search shows only while none is.
+        if (ROW_CHECK(GetModuleHandleW(TEXT("mshtml.dll")) == nullptr) && !planted.empty()) {
+            HMODULE bare = LoadLibraryW(TEXT("MSHTML.DLL"));
+            ROW_CHECK(TextEqualNoCase(conformance::ModuleFileName(bare).c_str(), planted.c_str()));
+            if (bare != nullptr) ROW_CHECK(FreeLibrary(bare));
+            ROW_CHECK(GetModuleHandleW(TEXT("mshtml.dll")) == nullptr);
+        }
+    }
     if (ctx.Begin("a module that is not there: none, ERROR_MOD_NOT_FOUND")) {
         SetLastError(kSentinel);
         ROW_CHECK(LoadLibraryW(TEXT("larknosuch.dll")) == nullptr);
@@ -41,7 +46,7 @@ CONFORMANCE_TABLE(Modules, "modules") {
     if (ctx.Begin("MSHTML.DLL from the system folder alone: the system's, with ShowHTMLDialog")) {
         mshtml = LoadLibraryExW(TEXT("MSHTML.DLL"), nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
         if (ROW_CHECK(mshtml != nullptr)) {
-            ROW_CHECK(TextEqualNoCase(ModulePath(mshtml).c_str(), system.c_str()));
+            ROW_CHECK(TextEqualNoCase(conformance::ModuleFileName(mshtml).c_str(), system.c_str()));
             ROW_CHECK(GetModuleHandleW(TEXT("MSHTML.DLL")) == mshtml);
             ROW_CHECK(GetProcAddress(mshtml, "ShowHTMLDialog") != nullptr);
         }
