@@ -68,6 +68,13 @@ template <typename T = BYTE>
     return HeapBlock<T>(static_cast<T*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, bytes)));
 }
 
+// Block of the process heap left as it comes, for a caller that writes every
+// byte it later reads; or an empty owner.
+template <typename T = BYTE>
+[[nodiscard]] HeapBlock<T> HeapAllocUnfilled(SIZE_T bytes) {
+    return HeapBlock<T>(static_cast<T*>(HeapAlloc(GetProcessHeap(), 0, bytes)));
+}
+
 // Opens a printer; an empty owner when it does not open.
 [[nodiscard]] inline ScopedPrinter OpenPrinterScoped(LPWSTR name, PRINTER_DEFAULTSW* defaults) {
     HANDLE h = nullptr;

@@ -216,8 +216,45 @@ static void UseLocaleDecimalPoint(char* narrow) {
     }
 }
 
+// The common plain decimal (an optional sign, digits with at most one ".",
+// no letter after it, shorter than strtof's run) with at most 24 bits of
+// digits and ten after the point: both the digits and the power of ten are exact floats,
+// so one float division is the correctly rounded value, the one strtof
+// gives. Anything else is strtof's.
+static bool ScanPlainFloat(const WCHAR* p, float* value, const WCHAR** end) {
+    const WCHAR* at = p;
+    bool negative = false;
+    if (*at == '+' || *at == '-') negative = *at++ == '-';
+    uint32_t digits = 0;
+    int fraction = -1;  // digits after the point; -1 while there is no point
+    bool any = false;
+    for (;; ++at) {
+        if (*at >= '0' && *at <= '9') {
+            digits = digits * 10u + static_cast<uint32_t>(*at - '0');
+            if (digits > (1u << 24)) return false;
+            if (fraction >= 0 && ++fraction > 10) return false;
+            any = true;
+        } else if (*at == '.' && fraction < 0) {
+            fraction = 0;
+        } else {
+            break;
+        }
+    }
+    // strtof reads at most the first 79 characters of a run.
+    if (!any || at - p >= 79 || (*at >= 'A' && *at <= 'Z') || (*at >= 'a' && *at <= 'z')) {
+        return false;
+    }
+    static const float kPowers[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f,
+                                    1e6f, 1e7f, 1e8f, 1e9f, 1e10f};
+    float v = static_cast<float>(digits) / kPowers[fraction > 0 ? fraction : 0];
+    *value = negative ? -v : v;
+    if (end != nullptr) *end = at;
+    return true;
+}
+
 bool ScanFloat(const WCHAR* text, float* value, const WCHAR** end) {
     const WCHAR* p = SkipSpace(text);
+    if (ScanPlainFloat(p, value, end)) return true;
     // strtof gives the conversion's syntax and rounding; it needs bytes, so
     // the candidate run is narrowed first. The files' number slots are far
     // shorter than this run; a longer number is read from its first 79

@@ -93,19 +93,33 @@ int LoadUtf8TextFile(FILE* file, HeapBlock<WCHAR>* text) {
     if (std::fseek(file, 0, SEEK_END) != 0) return 0;
     long n = std::ftell(file);
     if (n < 0 || n > kMaxTextFileBytes) return 0;
-    auto units = HeapAllocZeroed<WCHAR>((static_cast<SIZE_T>(n) + 2) * sizeof(WCHAR));
-    if (!units) return 0;
-    // One spare byte so that an empty file still gets a block of its own.
-    auto raw = HeapAllocZeroed<char>(static_cast<SIZE_T>(n) + 1);
-    if (!raw) return 0;
+    // One block: the text's n + 2 units, then the file's bytes (one spare, so
+    // that an empty file still gets a block of its own). Nothing is filled
+    // that the read and the decode then write: every unit past the decoded
+    // text is zeroed after it.
+    const size_t capacity = static_cast<size_t>(n) + 2;
+    auto block = HeapAllocUnfilled<WCHAR>(capacity * sizeof(WCHAR) + static_cast<SIZE_T>(n) + 1);
+    if (!block) return 0;
+    WCHAR* units = block.get();
+    char* raw = reinterpret_cast<char*>(units + capacity);
     std::fseek(file, 0, SEEK_SET);
-    size_t got = std::fread(raw.get(), 1, static_cast<size_t>(n), file);
+    size_t got = std::fread(raw, 1, static_cast<size_t>(n), file);
     owned.reset();
-    if (got > 0) {
-        MultiByteToWideChar(CP_UTF8, 0, raw.get(), static_cast<int>(got), units.get(),
-                            static_cast<int>(n));
+    // ASCII decodes to itself; the decoder takes over at the first other
+    // byte with everything after it, so it sees every sequence whole.
+    size_t count = 0;
+    while (count < got && static_cast<unsigned char>(raw[count]) < 0x80) {
+        units[count] = static_cast<WCHAR>(raw[count]);
+        ++count;
     }
-    *text = std::move(units);
+    if (count < got) {
+        int more =
+            MultiByteToWideChar(CP_UTF8, 0, raw + count, static_cast<int>(got - count),
+                                units + count, static_cast<int>(static_cast<size_t>(n) - count));
+        if (more > 0) count += static_cast<size_t>(more);
+    }
+    std::memset(units + count, 0, (capacity - count) * sizeof(WCHAR));
+    *text = std::move(block);
     return 1;
 }
 

@@ -77,40 +77,62 @@ const WCHAR* FindPaperSizes(const WCHAR* script, LANGID language) {
     return TextFind(block, TEXT("szPaperSizes"));
 }
 
-int ParsePaperRows(const WCHAR* paperSizes, WCHAR (*names)[kPaperNameUnits],
-                   WCHAR (*specs)[kPaperSpecUnits], int32_t* codes) {
+namespace {
+
+// One row of the list as the readers take it: the name and the size
+// specification between their quotes, and where its code may stand.
+struct RowRanges {
+    const WCHAR *name, *nameEnd, *spec, *specEnd;
+};
+
+// The row's paper code: after the comma that follows it, before the list's
+// end; a row without one, or with a code that does not convert, gets 0.
+int32_t RowCode(const RowRanges& row, const WCHAR* close) {
+    int32_t code = 0;
+    const WCHAR* comma = TextFindChar(row.specEnd + 1, ',');
+    if (comma != nullptr && comma < close) ScanInt(comma + 1, &code, nullptr);
+    return code;
+}
+
+// Walks the rows of the list in one pass, handing each to visit(index,
+// row, close); answers how many there are (at most kMaxPaperRows).
+template <class Visit>
+int WalkPaperRows(const WCHAR* paperSizes, Visit visit) {
     const WCHAR* open = TextFindChar(paperSizes, '[');
     const WCHAR* close = TextFindChar(paperSizes, ']');
     if (open == nullptr || close == nullptr || close < open) return 0;
     const WCHAR* quote = TextFindChar(open, '"');
     int rows = 0;
     while (quote != nullptr && quote < close && rows < static_cast<int>(kMaxPaperRows)) {
-        const WCHAR* name = quote + 1;
-        if (*name == 0) break;
-        const WCHAR* nameEnd = TextFindChar(name + 1, '"');
-        if (nameEnd == nullptr) break;
-        const WCHAR* spec = TextFindChar(nameEnd + 1, '"');
-        if (spec == nullptr) break;
-        ++spec;
-        const WCHAR* specEnd = TextFindChar(spec, '"');
-        if (specEnd == nullptr) break;
-        if (names != nullptr) {
-            std::memset(names[rows], 0, sizeof names[rows]);
-            CopyRange(names[rows], kPaperNameUnits, name, nameEnd);
-        }
-        if (specs != nullptr) CopyRange(specs[rows], kPaperSpecUnits, spec, specEnd);
-        if (codes != nullptr) {
-            // A row without its comma before the list's end, or with a code
-            // that does not convert, gets the code 0.
-            int32_t code = 0;
-            const WCHAR* comma = TextFindChar(specEnd + 1, ',');
-            if (comma != nullptr && comma < close) ScanInt(comma + 1, &code, nullptr);
-            codes[rows] = code;
-        }
+        RowRanges row;
+        row.name = quote + 1;
+        if (*row.name == 0) break;
+        row.nameEnd = TextFindChar(row.name + 1, '"');
+        if (row.nameEnd == nullptr) break;
+        row.spec = TextFindChar(row.nameEnd + 1, '"');
+        if (row.spec == nullptr) break;
+        ++row.spec;
+        row.specEnd = TextFindChar(row.spec, '"');
+        if (row.specEnd == nullptr) break;
+        visit(rows, row, close);
         ++rows;
-        quote = TextFindChar(specEnd + 1, '"');
+        quote = TextFindChar(row.specEnd + 1, '"');
     }
     return rows;
+}
+
+}  // namespace
+
+int ParsePaperRows(const WCHAR* paperSizes, WCHAR (*names)[kPaperNameUnits],
+                   WCHAR (*specs)[kPaperSpecUnits], int32_t* codes) {
+    return WalkPaperRows(paperSizes, [&](int i, const RowRanges& row, const WCHAR* close) {
+        if (names != nullptr) {
+            std::memset(names[i], 0, sizeof names[i]);
+            CopyRange(names[i], kPaperNameUnits, row.name, row.nameEnd);
+        }
+        if (specs != nullptr) CopyRange(specs[i], kPaperSpecUnits, row.spec, row.specEnd);
+        if (codes != nullptr) codes[i] = RowCode(row, close);
+    });
 }
 
 void ParseStatusMessage(const WCHAR* paperSizes, WCHAR* message) {
@@ -163,26 +185,29 @@ void ReadStatusMessage(HANDLE printer, WCHAR* message) {
 }
 
 int QueryPaperTable(HANDLE printer, POINT* sizes, WORD* ids, int32_t* codes) {
-    // One read of the script serves the count and the rows, so a script
-    // changed in between can never give more rows than were counted.
+    // One read of the script and one pass over its rows serve the count and
+    // the rows, so a script changed in between can never give more rows than
+    // were counted. Each row's specification is read from its own copy, cut
+    // as a stored row would be.
     HeapBlock<WCHAR> script;
     const WCHAR* paperSizes = LoadPaperSizes(printer, &script);
-    int rows = paperSizes != nullptr ? ParsePaperRows(paperSizes, nullptr, nullptr, nullptr) : 0;
-    if (sizes == nullptr && ids == nullptr && codes == nullptr) return rows > 0 ? rows : 1;
-    using SpecSlot = WCHAR[kPaperSpecUnits];
-    auto specs = HeapAllocZeroed<BYTE>(sizeof(SpecSlot) * static_cast<size_t>(rows > 0 ? rows : 1));
-    if (!specs) rows = 0;  // no room: the default row, which needs none
-    SpecSlot defaultSpec[1] = {};
-    SpecSlot* slots = specs ? reinterpret_cast<SpecSlot*>(specs.get()) : defaultSpec;
-    if (rows > 0) {
-        ParsePaperRows(paperSizes, nullptr, slots, codes);
-    } else {
-        rows = 1;
-        WriteDefaultRow(nullptr, slots, codes);
+    const bool wanted = sizes != nullptr || ids != nullptr || codes != nullptr;
+    int rows = 0;
+    if (paperSizes != nullptr) {
+        rows = WalkPaperRows(paperSizes, [&](int i, const RowRanges& row, const WCHAR* close) {
+            if (!wanted) return;
+            WCHAR spec[kPaperSpecUnits];
+            CopyRange(spec, kPaperSpecUnits, row.spec, row.specEnd);
+            PaperSizeFromSpec(spec, i, sizes != nullptr ? &sizes[i] : nullptr,
+                              ids != nullptr ? &ids[i] : nullptr);
+            if (codes != nullptr) codes[i] = RowCode(row, close);
+        });
     }
-    for (int i = 0; i < rows; ++i) {
-        PaperSizeFromSpec(slots[i], i, sizes != nullptr ? &sizes[i] : nullptr,
-                          ids != nullptr ? &ids[i] : nullptr);
+    if (rows > 0) return rows;
+    if (wanted) {
+        WCHAR spec[kPaperSpecUnits];
+        WriteDefaultRow(nullptr, &spec, codes);
+        PaperSizeFromSpec(spec, 0, sizes, ids);
     }
-    return rows;
+    return 1;
 }

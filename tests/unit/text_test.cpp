@@ -2,7 +2,9 @@
 // readers rely on, and never write past the buffers they are given.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <clocale>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -97,6 +99,64 @@ TEST(TextScan, FloatsReadTheSameUnderACommaLocale) {
         EXPECT_EQ(*end, row.stop);
     }
     std::setlocale(LC_NUMERIC, before.c_str());
+}
+
+// The plain decimals that ScanFloat converts itself give what strtof gives,
+// bit for bit and to the same end: the edges of that conversion, then every
+// decimal of up to 7 digits with 0 to 7 after the point on a stride.
+TEST(TextScan, FloatsAreStrtofsToTheBit) {
+    auto same = [](const std::string& text) {
+        std::u16string wide(text.begin(), text.end());
+        float f = 123.0f;
+        const WCHAR* end = nullptr;
+        bool ok = ScanFloat(reinterpret_cast<const WCHAR*>(wide.c_str()), &f, &end);
+        // strtof over the run ScanFloat hands it: at most 79 characters.
+        const size_t skip = std::min(text.find_first_not_of(" \t\n\v\f\r"), text.size());
+        const std::string run = text.substr(skip, 79);
+        char* stop = nullptr;
+        float want = std::strtof(run.c_str(), &stop);
+        bool wantOk = stop != run.c_str();
+        EXPECT_EQ(ok, wantOk) << text;
+        if (!ok || !wantOk) return;
+        EXPECT_EQ(std::memcmp(&f, &want, sizeof f), 0) << text << ": " << f << " vs " << want;
+        EXPECT_EQ(end - reinterpret_cast<const WCHAR*>(wide.c_str()),
+                  static_cast<std::ptrdiff_t>(skip) + (stop - run.c_str()))
+            << text;
+    };
+    for (const char* text :
+         {"16777216",
+          "16777217",
+          "1677721.7",
+          "0.1",
+          "0.3",
+          "-0",
+          "-0.0",
+          "+.5",
+          "3.",
+          ".",
+          "-",
+          "1.5.3",
+          "0x10",
+          "1e5",
+          "2.5E-1",
+          "inf",
+          "nan",
+          "0.0000000001",
+          "0.00000000001",
+          "9999999.999",
+          "3,5",
+          "  7.25;",
+          "000000000000000000000000000001.5",
+          "0000000000000000000000000000000000000000000000000000000000000000000000"
+          "0000000000001.5"}) {
+        same(text);
+    }
+    for (uint32_t digits = 0; digits < 10000000; digits += 9973) {
+        std::string d = std::to_string(digits);
+        for (size_t point = 0; point <= d.size(); ++point) {
+            same(d.substr(0, d.size() - point) + "." + d.substr(d.size() - point));
+        }
+    }
 }
 
 TEST(TextCompare, FindsAndCompares) {
