@@ -2,8 +2,10 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 
 #include "adapter.h"
+#include "driver_devmode.h"
 
 namespace conformance {
 
@@ -217,5 +219,16 @@ std::string Narrow(const WCHAR* text, size_t max) {
 }
 
 std::string Narrow(const WCHAR* text) { return Narrow(text, SIZE_MAX); }
+
+bool StoreDevmodeNaming(HANDLE printer, const std::string& stored,
+                        const std::basic_string<WCHAR>& name) {
+    if (stored.size() < sizeof(DriverDevmode) || name.size() >= kPrinterNameUnits) return false;
+    std::string devmode = stored;
+    auto* record = reinterpret_cast<DriverDevmode*>(devmode.data());
+    std::memset(record->priv.PrinterName, 0, sizeof record->priv.PrinterName);
+    std::memcpy(record->priv.PrinterName, name.data(), name.size() * sizeof(WCHAR));
+    PRINTER_INFO_9W info = {&record->dm};
+    return SetPrinterW(printer, 9, reinterpret_cast<LPBYTE>(&info), 0) != FALSE;
+}
 
 }  // namespace conformance
