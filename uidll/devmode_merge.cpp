@@ -93,16 +93,6 @@ void MergePublicFields(DEVMODEW* t, DEVMODEW* s) {
     }
 }
 
-// The source's PrinterName may name another printer of the same driver; the
-// record now belongs to the printer of the handle.
-void RefreshPrinterName(DriverDevmode* target, HANDLE printer) {
-    QueriedBlock block = QueryPrinterInfo2(printer);
-    if (!block.data) return;
-    auto* info = reinterpret_cast<const PRINTER_INFO_2W*>(block.data.get());
-    if (info->pPrinterName == nullptr) return;
-    TextCopy(target->priv.PrinterName, kPrinterNameUnits, info->pPrinterName);
-}
-
 }  // namespace
 
 bool IsDriverPrivatePart(const DEVMODEW* source) {
@@ -122,6 +112,15 @@ bool IsDriverPrivatePart(const DEVMODEW* source) {
     return first == PrivateSignature && second == PrivateSignature;
 }
 
+bool RefreshPrinterName(DriverDevmode* target, HANDLE printer) {
+    QueriedBlock block = QueryPrinterInfo2(printer);
+    if (!block.data) return false;
+    auto* info = reinterpret_cast<const PRINTER_INFO_2W*>(block.data.get());
+    if (info->pPrinterName == nullptr) return false;
+    TextCopy(target->priv.PrinterName, kPrinterNameUnits, info->pPrinterName);
+    return true;
+}
+
 int MergeDevmode(DriverDevmode* target, DEVMODEW* source, HANDLE printer) {
     if (source == nullptr || source->dmSize != target->dm.dmSize) return 1;
     MergePublicFields(&target->dm, source);
@@ -132,6 +131,8 @@ int MergeDevmode(DriverDevmode* target, DEVMODEW* source, HANDLE printer) {
     // refresh below cannot replace the name.
     target->priv.Settings[kSettingsUnits - 1] = 0;
     target->priv.PrinterName[kPrinterNameUnits - 1] = 0;
+    // The source's PrinterName may name another printer of the same driver;
+    // the record now belongs to the printer of the handle.
     RefreshPrinterName(target, printer);
     return 1;
 }

@@ -17,3 +17,8 @@ bool IsDriverPrivatePart(const DEVMODEW* source);
 // PrinterName from the printer. The source's dmPrintQuality is corrected in
 // place when out of range. Always 1.
 int MergeDevmode(DriverDevmode* target, DEVMODEW* source, HANDLE printer);
+
+// Makes the record name the printer of the handle (PRINTER_INFO_2
+// pPrinterName, cut to the field). False, the name left, when it cannot be
+// had.
+bool RefreshPrinterName(DriverDevmode* target, HANDLE printer);

@@ -222,6 +222,13 @@ int BuildHiddenPage(HANDLE printer, LPWSTR printerName, PROPSHEETUI_INFO* info, 
     return 1;
 }
 
+PageShowing LastShowing(const COMPROPSHEETUI* page) {
+    const OPTITEM* items = page != nullptr ? page->pOptItem : nullptr;
+    const auto* title =
+        items != nullptr ? reinterpret_cast<const SheetTitle*>(items[1].UserData) : nullptr;
+    return title != nullptr ? static_cast<PageShowing>(title->lastShowing) : NotShown;
+}
+
 void ReleaseHiddenPage(COMPROPSHEETUI* page, PageVariant variant) {
     if (page == nullptr) return;
     PageOwners taken = TakeFromSheet(page, variant);  // freed on return
@@ -244,7 +251,10 @@ LONG APIENTRY DocumentPageCallback(PCPSUICBPARAM param) {
         SetWindowPos(sheet, nullptr, GetSystemMetrics(SM_CXFULLSCREEN),
                      GetSystemMetrics(SM_CYFULLSCREEN), 0, 0, SWP_ASYNCWINDOWPOS | SWP_NOSIZE);
     }
-    GetUserPref(reinterpret_cast<DriverDevmode*>(param->UserData));
+    bool taken = false;
+    GetUserPref(reinterpret_cast<DriverDevmode*>(param->UserData), &taken);
+    // SET_RESULT answers a showing that took no answer as a cancel.
+    if (title != nullptr) title->lastShowing = taken ? ShowingAnswered : ShowingUnanswered;
     if (closingThread != nullptr) ResumeThread(closingThread);
     return CPSUICB_ACTION_NONE;
 }

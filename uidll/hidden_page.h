@@ -16,7 +16,11 @@ struct SheetTitle {
     LONG references;
     LONG cancelled;
     HMODULE heldModule;  // the closing thread's hold on the driver, dropped as it ends
+    LONG lastShowing;    // a PageShowing; the sheet's thread alone reads and writes it
 };
+
+// How the page's last showing of the settings dialog ended.
+enum PageShowing : LONG { NotShown = 0, ShowingAnswered = 1, ShowingUnanswered = 2 };
 
 // A new title with one reference, or nullptr.
 [[nodiscard]] SheetTitle* CreateSheetTitle();
@@ -55,6 +59,9 @@ enum PageVariant { DocumentPage, DevicePage };
 int BuildHiddenPage(HANDLE printer, LPWSTR printerName, PROPSHEETUI_INFO* info, PageVariant variant,
                     HeapBlock<DriverDevmode> devmode, SheetTitleReference title,
                     ScopedClosingThread closingThread);
+// How the last showing of a document page ended (NotShown for a page
+// without a title, or a device page).
+PageShowing LastShowing(const COMPROPSHEETUI* page);
 // Releases a page built by BuildHiddenPage (the record in UserData).
 void ReleaseHiddenPage(COMPROPSHEETUI* page, PageVariant variant);
 

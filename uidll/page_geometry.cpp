@@ -82,6 +82,21 @@ void RewritePaperItem(WCHAR* settings, int32_t paperCode) {
     settings[kSettingsUnits - 1] = 0;
 }
 
+bool FindPaperOfId(HANDLE printer, short paperSize, POINT* size, int32_t* code) {
+    POINT sizes[kMaxPaperRows] = {};
+    WORD ids[kMaxPaperRows] = {};
+    int32_t codes[kMaxPaperRows] = {};
+    int rows = QueryPaperTable(printer, sizes, ids, codes);
+    if (rows > static_cast<int>(kMaxPaperRows)) rows = kMaxPaperRows;
+    for (int i = 0; i < rows; ++i) {
+        if (static_cast<short>(ids[i]) != paperSize) continue;
+        *size = sizes[i];
+        *code = codes[i];
+        return true;
+    }
+    return false;
+}
+
 int ApplyPageGeometry(HANDLE printer, DriverDevmode* record) {
     Geometry g;
     if (printer != nullptr) {

@@ -18,3 +18,8 @@ uint32_t DotsOf(uint16_t tenthsMm, uint16_t dotsPerInch);
 // Replaces the first item of the settings string (up to its ";" among the
 // first 16 units) with "1000=<code>"; no ";" there leaves it unchanged.
 void RewritePaperItem(WCHAR* settings, int32_t paperCode);
+
+// The paper table row whose paper id is paperSize: its size (x width, y
+// height, tenths of a millimetre) and its paper code. False when no row has
+// that id; the outputs are then left as they were.
+bool FindPaperOfId(HANDLE printer, short paperSize, POINT* size, int32_t* code);

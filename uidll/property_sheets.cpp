@@ -53,21 +53,31 @@ LONG CopyDevmodeOut(DEVMODEW* out, DWORD cbOut, const DriverDevmode* record) {
     return 1;
 }
 
-// The copy out at SET_RESULT, whichever way the sheet closed. A buffer
-// that could not take a whole devmode holds stale bytes, not an answer: the
-// result becomes CPSUI_CANCEL, in our Result and in the SETRESULT_INFO that
-// the sheet passes on to the functions above ours (the spooler's), so the
-// application is answered IDCANCEL and keeps the devmode it had; the copy
-// left ERROR_INSUFFICIENT_BUFFER.
+// The result becomes CPSUI_CANCEL, in our Result and in the SETRESULT_INFO
+// that the sheet passes on to the functions above ours (the spooler's), so
+// the application is answered IDCANCEL and keeps the devmode it had.
+ULONG_PTR CancelResult(LPARAM lParam) {
+    if (auto* passedOn = reinterpret_cast<SETRESULT_INFO*>(lParam)) passedOn->Result = CPSUI_CANCEL;
+    return CPSUI_CANCEL;
+}
+
+// The copy out at SET_RESULT, whichever way the sheet closed, with two
+// exceptions that answer a cancel and copy nothing. A dialog that the user
+// closed without an answer (Cancel, Escape, the close box) changed nothing,
+// yet the closing thread presses the sheet's OK: IDOK would tell the
+// application the user agreed, and the printers folder would keep the
+// unchanged devmode as the user's default. And a buffer that could not take
+// a whole devmode holds stale bytes, not an answer (the copy left
+// ERROR_INSUFFICIENT_BUFFER).
 ULONG_PTR SheetResult(const DOCUMENTPROPERTYHEADER* header, const COMPROPSHEETUI* page,
                       LPARAM lParam) {
+    if (page != nullptr && LastShowing(page) == ShowingUnanswered) return CancelResult(lParam);
     if ((header->fMode & kCopyOutModes) == 0 || header->pdmOut == nullptr || page == nullptr) {
         return CPSUI_OK;
     }
     const auto* devmode = reinterpret_cast<const DriverDevmode*>(page->UserData);
     if (CopyDevmodeOut(header->pdmOut, header->cbOut, devmode) > 0) return CPSUI_OK;
-    if (auto* passedOn = reinterpret_cast<SETRESULT_INFO*>(lParam)) passedOn->Result = CPSUI_CANCEL;
-    return CPSUI_CANCEL;
+    return CancelResult(lParam);
 }
 
 LONG FillInfoHeader(LPARAM lParam, LPWSTR printerName) {
@@ -117,6 +127,17 @@ bool IsOwnDevmode(const DriverDevmode* record) {
     return record != nullptr && IsDriverPrivatePart(&record->dm);
 }
 
+// The dialog stores its answer for, and prints its sample page on, the
+// printer that the devmode names. A stored devmode names whatever its writer
+// put there (another printer, \\server\queue), so the devmode is made to
+// name the printer this sheet was opened for: by its handle, as the merge
+// refreshes the name, else by the header's name.
+void NameSheetPrinter(DriverDevmode* devmode, const DOCUMENTPROPERTYHEADER* header) {
+    if (header->hPrinter != nullptr && RefreshPrinterName(devmode, header->hPrinter)) return;
+    const WCHAR* name = header->pszPrinterName != nullptr ? header->pszPrinterName : TEXT("");
+    TextCopy(devmode->priv.PrinterName, kPrinterNameUnits, name);
+}
+
 LONG InitDocumentSheet(PROPSHEETUI_INFO* info, DOCUMENTPROPERTYHEADER* header) {
     HeapBlock<DriverDevmode> devmode;
     if (header->hPrinter != nullptr) {
@@ -129,6 +150,7 @@ LONG InitDocumentSheet(PROPSHEETUI_INFO* info, DOCUMENTPROPERTYHEADER* header) {
     if (!devmode) return -1;
     if (!IsOwnDevmode(devmode.get())) BuildDefaultDevmode(devmode.get(), header->pszPrinterName);
     if (header->pdmIn != nullptr) MergeDevmode(devmode.get(), header->pdmIn, header->hPrinter);
+    NameSheetPrinter(devmode.get(), header);
     SheetTitleReference title = MakeSheetTitle(header->pszPrinterName);
     ScopedClosingThread thread = CreateClosingThread(title.get());
     // The page takes the devmode, the title and the thread; a page the sheet

@@ -1,6 +1,7 @@
 #include "settings_dialog.h"
 
 #include "driver_files.h"
+#include "page_geometry.h"
 #include "sample_page.h"
 #include "text.h"
 
@@ -35,17 +36,27 @@ HRESULT ShowPage(SHOWHTMLDIALOGFN* show, const WCHAR* uiConfigPath, const WCHAR*
     return hr;
 }
 
-// Stores a settings answer for the printer and in the devmode. An answer
-// too long for the devmode's field is refused whole, so the stored value
-// and the devmode never disagree and no item is cut in half.
-int StoreAnswer(DriverDevmode* devmode, WCHAR* printerName, const WCHAR* answer) {
+// The page opens on the paper the devmode's dmPaperSize names, as the print
+// road prints it: an application chooses paper by dmPaperSize, and a page
+// opened on the settings string's paper would write that paper back over
+// the application's choice at OK.
+void OpenOnPaperSize(HANDLE printer, DriverDevmode* devmode) {
+    POINT size = {};
+    int32_t code = 0;
+    if (FindPaperOfId(printer, devmode->dm.dmPaperSize, &size, &code)) {
+        RewritePaperItem(devmode->priv.Settings, code);
+    }
+}
+
+// Stores a settings answer that fits the devmode's field for the printer
+// and in the devmode.
+int StoreAnswer(DriverDevmode* devmode, HANDLE printer, WCHAR* printerName, const WCHAR* answer) {
     size_t length = TextLength(answer);
-    if (length >= kSettingsUnits) return -1;
     PRINTER_DEFAULTSW admin = {nullptr, nullptr, PRINTER_ACCESS_ADMINISTER};
     // A user without the right to administer the printer still gets the
     // answer in the devmode.
-    if (ScopedPrinter printer = OpenPrinterScoped(printerName, &admin)) {
-        SetPrinterDataW(printer.get(), const_cast<LPWSTR>(TEXT("PrinterSettings")), REG_SZ,
+    if (ScopedPrinter adminPrinter = OpenPrinterScoped(printerName, &admin)) {
+        SetPrinterDataW(adminPrinter.get(), const_cast<LPWSTR>(TEXT("PrinterSettings")), REG_SZ,
                         reinterpret_cast<LPBYTE>(const_cast<WCHAR*>(answer)),
                         static_cast<DWORD>(length * sizeof(WCHAR)));
     }
@@ -56,6 +67,14 @@ int StoreAnswer(DriverDevmode* devmode, WCHAR* printerName, const WCHAR* answer)
     int32_t value = 0;
     if (equals != nullptr && ScanInt(equals + 1, &value, nullptr)) {
         devmode->dm.dmPaperSize = static_cast<short>(static_cast<uint16_t>(value));
+        // Whoever reads dmPaperWidth and dmPaperLength takes them over
+        // dmPaperSize: they must name the same paper.
+        POINT size = {};
+        int32_t code = 0;
+        if (printer != nullptr && FindPaperOfId(printer, devmode->dm.dmPaperSize, &size, &code)) {
+            devmode->dm.dmPaperWidth = static_cast<short>(size.x);
+            devmode->dm.dmPaperLength = static_cast<short>(size.y);
+        }
     }
     return devmode->dm.dmPaperSize;
 }
@@ -89,7 +108,8 @@ DialogOutcomeCode DisplayDialogBox(const WCHAR* uiConfigPath, const WCHAR* setti
     return DialogAnswered;
 }
 
-int GetUserPref(DriverDevmode* devmode) {
+int GetUserPref(DriverDevmode* devmode, bool* taken) {
+    if (taken != nullptr) *taken = false;
     if (devmode == nullptr) return -1;
     // The devmode's texts are copied terminated: a record from outside may
     // fill its fields to the last unit.
@@ -98,14 +118,22 @@ int GetUserPref(DriverDevmode* devmode) {
     ScopedPrinter printer = OpenPrinterScoped(printerName, nullptr);
     WCHAR dataFile[kPathUnits] = {};
     WCHAR uiConfigPath[kPathUnits] = {};
-    if (printer) QueryDriverFiles(printer.get(), nullptr, dataFile, nullptr, uiConfigPath);
+    if (printer) {
+        QueryDriverFiles(printer.get(), nullptr, dataFile, nullptr, uiConfigPath);
+        OpenOnPaperSize(printer.get(), devmode);
+    }
     for (;;) {
         WCHAR settings[kSettingsUnits];
         TextCopyCount(settings, devmode->priv.Settings, kSettingsUnits - 1);
         HeapBlock<WCHAR> answer;
         if (DisplayDialogBox(uiConfigPath, settings, &answer) != DialogAnswered) return -1;
         if (!TextStartsWith(answer.get(), TEXT("PrintSamplePage"))) {
-            return StoreAnswer(devmode, printerName, answer.get());
+            // An answer too long for the devmode's field is refused whole,
+            // so the stored value and the devmode never disagree and no item
+            // is cut in half.
+            if (TextLength(answer.get()) >= kSettingsUnits) return -1;
+            if (taken != nullptr) *taken = true;
+            return StoreAnswer(devmode, printer.get(), printerName, answer.get());
         }
         answer.reset();
         FILE* data = _wfopen(dataFile, TEXT("r"));

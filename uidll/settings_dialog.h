@@ -19,6 +19,8 @@ DialogOutcomeCode DisplayDialogBox(const WCHAR* uiConfigPath, const WCHAR* setti
                                    HeapBlock<WCHAR>* answer);
 
 // Lets the user edit the devmode's settings, printing sample pages on
-// request. The devmode's paper size after a stored answer that names key
-// 9900; -1 otherwise.
-int GetUserPref(DriverDevmode* devmode);
+// request; the page opens on the paper of the devmode's dmPaperSize when the
+// paper table has it. The devmode's paper size after a stored answer that
+// names key 9900; -1 otherwise. *taken (when given) tells whether an answer
+// was taken at all: -1 is also the result of some answers.
+int GetUserPref(DriverDevmode* devmode, bool* taken = nullptr);

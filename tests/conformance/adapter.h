@@ -130,7 +130,25 @@ struct RoadScript {
     // The closing thread's CreateThread fails (winsim's fault injection;
     // not played under Wine).
     bool closingThreadFails = false;
+    // An application's paper: the printer's stored devmode with DM_PAPERSIZE
+    // alone set and this dmPaperSize goes in with DM_IN_BUFFER; 0: no input.
+    short paper = 0;
+    // The printer's stored devmode, as GetPrinterW level 2 answers it
+    // (SetPrinterW level 9), names this printer in PrinterName; empty: its own.
+    std::basic_string<WCHAR> storedNames;
 };
+// The application's devmode of RoadScript::paper, made from a stored one.
+inline std::string ApplicationPaper(const std::string& stored, short paper) {
+    std::string devmode = stored;
+    if (devmode.size() < sizeof(DEVMODEW)) return "";
+    auto* dm = reinterpret_cast<DEVMODEW*>(devmode.data());
+    dm->dmFields = DM_PAPERSIZE;
+    dm->dmPaperSize = paper;
+    return devmode;
+}
+// A stored devmode naming another printer, set as the printer's user devmode.
+bool StoreDevmodeNaming(HANDLE printer, const std::string& stored,
+                        const std::basic_string<WCHAR>& name);
 struct SheetCall {
     WORD reason;
     LONG answer;

@@ -317,6 +317,16 @@ bool PlaySettingsRoad(const RoadScript& script, RoadResult* result) {
     }
     winsim::RemovePrinterData(kPrinter, u"PrinterSettings");
     result->storedBefore = StoredDevmode();
+    std::u16string name = kPrinter;
+    if (!script.storedNames.empty()) {
+        HANDLE printer = nullptr;
+        if (!OpenPrinterW(name.data(), &printer, nullptr)) return false;
+        bool stored = StoreDevmodeNaming(printer, result->storedBefore, script.storedNames);
+        ClosePrinter(printer);
+        if (!stored) return false;
+    }
+    std::string application = ApplicationPaper(result->storedBefore, script.paper);
+    auto* input = script.paper != 0 ? reinterpret_cast<DEVMODEW*>(application.data()) : nullptr;
     // The closing thread's 500 ms after its press, and a sheet that nobody
     // closes, at a test's pace.
     winsim::SetSetting("sleep_scale", "0.001");
@@ -333,9 +343,9 @@ bool PlaySettingsRoad(const RoadScript& script, RoadResult* result) {
     std::vector<uint8_t> buffer(script.buffer, kRoadFill);
     auto* out = reinterpret_cast<DEVMODEW*>(buffer.data());
     if (script.cbOut == 0) {
-        std::u16string name = kPrinter;
-        result->answer = DocumentPropertiesW(nullptr, nullptr, name.data(), out, nullptr,
-                                             DM_IN_PROMPT | DM_OUT_BUFFER);
+        result->answer = DocumentPropertiesW(
+            nullptr, nullptr, name.data(), out, input,
+            DM_IN_PROMPT | DM_OUT_BUFFER | (input != nullptr ? DM_IN_BUFFER : 0));
     } else {
         result->answer = RunSheetStating(script.cbOut, out);
     }

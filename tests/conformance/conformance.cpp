@@ -2,8 +2,10 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 
 #include "adapter.h"
+#include "driver_devmode.h"
 
 namespace conformance {
 
@@ -222,6 +224,17 @@ std::basic_string<WCHAR> ModuleFileName(HMODULE module) {
     WCHAR path[MAX_PATH] = {};
     DWORD n = module != nullptr ? GetModuleFileNameW(module, path, MAX_PATH) : 0;
     return n > 0 && n < MAX_PATH ? std::basic_string<WCHAR>(path) : std::basic_string<WCHAR>();
+}
+
+bool StoreDevmodeNaming(HANDLE printer, const std::string& stored,
+                        const std::basic_string<WCHAR>& name) {
+    if (stored.size() < sizeof(DriverDevmode) || name.size() >= kPrinterNameUnits) return false;
+    std::string devmode = stored;
+    auto* record = reinterpret_cast<DriverDevmode*>(devmode.data());
+    std::memset(record->priv.PrinterName, 0, sizeof record->priv.PrinterName);
+    std::memcpy(record->priv.PrinterName, name.data(), name.size() * sizeof(WCHAR));
+    PRINTER_INFO_9W info = {&record->dm};
+    return SetPrinterW(printer, 9, reinterpret_cast<LPBYTE>(&info), 0) != FALSE;
 }
 
 }  // namespace conformance

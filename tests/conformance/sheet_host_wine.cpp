@@ -318,6 +318,14 @@ bool PlaySettingsRoad(const RoadScript& script, RoadResult* result) {
     }
     result->printer = kFilePrinter;
     result->storedBefore = StoredDevmode(printer);
+    if (!script.storedNames.empty() &&
+        !StoreDevmodeNaming(printer, result->storedBefore, script.storedNames)) {
+        DeletePrinter(printer);
+        ClosePrinter(printer);
+        DeletePort(kFilePort);
+        return false;
+    }
+    std::string application = ApplicationPaper(result->storedBefore, script.paper);
     SetEnvironmentVariableW(L"LARK_DIALOG_SCRIPT", items.c_str());
     SetEnvironmentVariableW(L"LARK_DIALOG_LOG", kDialogLog);
     SetEnvironmentVariableW(L"LARK_DIALOG_PORT_FILE", kFilePort);
@@ -334,6 +342,10 @@ bool PlaySettingsRoad(const RoadScript& script, RoadResult* result) {
                        ? script.cbOut
                        : out->dmSize;
     header.fMode = DM_IN_PROMPT | DM_OUT_BUFFER;
+    if (script.paper != 0) {
+        header.pdmIn = reinterpret_cast<DEVMODEW*>(application.data());
+        header.fMode |= DM_IN_BUFFER;
+    }
     g_host.result = result;
     result->answer = PlaySheet(sheets, &header);
     g_host.result = nullptr;

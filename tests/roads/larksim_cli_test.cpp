@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 
 #include "../conformance/caps_expectations.h"
 #include "config_support.h"
@@ -250,6 +251,51 @@ TEST_F(LarksimCliTest, PlaysTheWholeSettingsRoad) {
     EXPECT_TRUE(Contains(out, "size query (mode 0): 2328")) << out;
     EXPECT_TRUE(Contains(out, "paper size 258, orientation 2")) << out;
     EXPECT_EQ(RunLarksim("properties P --paper abc", &out), 2) << out;
+}
+
+// The page itself in the browser: a user who closes it without an answer
+// cancels the road, and an application's paper survives OK.
+TEST_F(LarksimCliTest, BrowserRoadsKeepTheChoices) {
+    const std::string missing = winsim::BrowserDialogMissing();
+    if (!missing.empty()) GTEST_SKIP() << "the browser dialog cannot run here: " << missing;
+    const std::string file = root_ + "/application.devmode";
+    struct Row {
+        const char* name;
+        std::string arguments;
+        const char* says;
+        const char* stored;          // PrinterSettings afterwards
+        short paper, width, length;  // of the devmode kept in file; 0: none kept
+    } rows[] = {
+        {"Escape: a cancel, nothing stored", "properties P --browser --user key:Escape",
+         "DocumentPropertiesW answered 2 IDCANCEL", "1000=0;", 0, 0, 0},
+        {"Escape in the printers folder: no user devmode",
+         "properties P --printers-folder --browser --user key:Escape",
+         "the printer's default devmode stays as it was", "1000=0;", 0, 0, 0},
+        {"the application's 3.5 x 5 kept at OK",
+         "properties P --paper 259 --browser --user click:OK", "answered \"1000=3;9900=259;\"",
+         "1000=3;9900=259;", 259, 889, 1270},
+    };
+    for (const Row& row : rows) {
+        std::remove(file.c_str());
+        std::string out;
+        ASSERT_EQ(RunLarksim(row.arguments + " --out '" + file + "'", &out), 0) << row.name << out;
+        EXPECT_TRUE(Contains(out, row.says)) << row.name << "\n" << out;
+        EXPECT_EQ(StoredSettings(u"P"), row.stored) << row.name;
+        winsim::PrinterRecord record;
+        ASSERT_TRUE(winsim::GetPrinterRecord(u"P", &record));
+        EXPECT_EQ(SettingsOf(winsim::DefaultDevmode(record)), "1000=0;") << row.name;
+        std::ifstream in(file, std::ios::binary);
+        std::vector<char> kept((std::istreambuf_iterator<char>(in)), {});
+        if (row.paper == 0) {
+            EXPECT_TRUE(kept.empty()) << row.name << ": a devmode kept";
+            continue;
+        }
+        ASSERT_EQ(kept.size(), kDriverDevmodeSize) << row.name;
+        const auto* dm = reinterpret_cast<const DEVMODEW*>(kept.data());
+        EXPECT_EQ(dm->dmPaperSize, row.paper) << row.name;
+        EXPECT_EQ(dm->dmPaperWidth, row.width) << row.name;
+        EXPECT_EQ(dm->dmPaperLength, row.length) << row.name;
+    }
 }
 
 // add-printer initialises the printer: its six values, as show and caps

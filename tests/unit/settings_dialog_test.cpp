@@ -9,6 +9,7 @@
 #include "driver_files.h"
 #include "sample_page.h"
 #include "settings_dialog.h"
+#include "text.h"
 
 namespace larktest {
 namespace {
@@ -162,6 +163,38 @@ TEST_F(SettingsDialogTest, ResultOfEachAnswer) {
         ASSERT_TRUE(devmode) << row.name;
         ASSERT_EQ(devmode->dm.dmPaperSize, 256) << row.name;
         EXPECT_EQ(GetUserPref(devmode.get()), row.result) << row.name;
+    }
+}
+
+// The page opens on the paper table row of dmPaperSize, whatever paper the
+// settings string names: a default record (dmPaperSize 256) whose data file
+// chose another paper opens on 4 x 6, the paper the print road prints.
+TEST_F(SettingsDialogTest, PageOpensOnThePaperOfThePaperSize) {
+    const std::string far = "1000=3" + std::string(12, 'x') + ";";
+    struct Row {
+        const char* name;
+        short paper;
+        std::string settings;
+        std::string argument;
+    } rows[] = {
+        {"no ';' among the first 16 units: unchanged", 259, far, far},
+        {"a paper size of no row: unchanged", 999, "1000=2;7=1;", "1000=2;7=1;"},
+        {"the row of 259, other items kept", 259, "1000=0;7=1;", "1000=3;7=1;"},
+        {"the default record of a data file choosing 3.5 x 5", 256, "1000=3;", "1000=0;"},
+    };
+    for (const Row& row : rows) {
+        NextMachine(row, rows[0]);
+        Queue(winsim::DialogKind::None);
+        auto devmode = GetPrinterDefaultDevmodeByName(kPrinter);
+        ASSERT_TRUE(devmode) << row.name;
+        devmode->dm.dmPaperSize = row.paper;
+        TextCopy(devmode->priv.Settings, kSettingsUnits, W(row.settings).c_str());
+        bool taken = true;
+        EXPECT_EQ(GetUserPref(devmode.get(), &taken), -1) << row.name;
+        EXPECT_FALSE(taken) << row.name;
+        auto showings = winsim::DialogShowings();
+        ASSERT_EQ(showings.size(), 1u) << row.name;
+        EXPECT_EQ(winsim::ToUtf8(showings[0].argument), row.argument) << row.name;
     }
 }
 

@@ -26,6 +26,20 @@ bool IsUniqueTitle(const std::basic_string<WCHAR>& title, const std::basic_strin
     return digits >= 4 && digits <= 9;
 }
 
+// A printer's PrinterSettings value as stored, empty when it has none.
+std::string SettingsOf(const std::basic_string<WCHAR>& printer) {
+    HANDLE handle = nullptr;
+    if (!OpenPrinterW(const_cast<LPWSTR>(printer.c_str()), &handle, nullptr)) return "";
+    std::string value(1100, '\0');
+    DWORD type = 0, needed = 0;
+    DWORD status = GetPrinterDataW(handle, const_cast<LPWSTR>(TEXT("PrinterSettings")), &type,
+                                   reinterpret_cast<LPBYTE>(value.data()),
+                                   static_cast<DWORD>(value.size()), &needed);
+    ClosePrinter(handle);
+    value.resize(status == ERROR_SUCCESS ? needed : 0);
+    return value;
+}
+
 bool Play(conformance::Context& ctx, const conformance::RoadScript& script,
           conformance::RoadResult* road) {
     bool played = conformance::PlaySettingsRoad(script, road);
@@ -102,6 +116,25 @@ CONFORMANCE_TABLE(SettingsRoad, "the settings road with a scripted dialog") {
             ROW_TEXT(out->priv.PrinterName, road.printer.c_str());
             ROW_BYTES(road.buffer.substr(2328),
                       std::string(road.buffer.size() - 2328, conformance::kFill));
+        }
+        conformance::ResetPrinter();
+    }
+    if (ctx.Begin("a stored devmode naming another printer: the answer and the sample job "
+                  "reach the sheet's printer")) {
+        const std::basic_string<WCHAR> other = conformance::kLptPrinter;
+        const std::string otherBefore = SettingsOf(other);
+        conformance::RoadScript script;
+        script.outcomes = {"sample", "answer:1000=1;9900=257;"};
+        script.storedNames = other;
+        conformance::RoadResult road;
+        if (Play(ctx, script, &road)) {
+            ROW_EQ(road.answer, IDOK);
+            ROW_CHECK(road.hasSettings);
+            ROW_TEXT(road.settings.c_str(), "1000=1;9900=257;");
+            if (ROW_EQ(road.sampleJobs.size(), 1u)) ROW_BYTES(road.sampleJobs[0], kSample);
+            ROW_TEXT(conformance::AsDriverDevmode(road.buffer)->priv.PrinterName,
+                     road.printer.c_str());
+            ROW_BYTES(SettingsOf(other), otherBefore);
         }
         conformance::ResetPrinter();
     }
@@ -197,9 +230,11 @@ CONFORMANCE_TABLE(SettingsRoad, "the settings road with a scripted dialog") {
             ROW_EQ(shown, ERR_CPSUI_NO_PROPSHEETPAGE);
             ROW_BYTES(out, std::string(out.size(), conformance::kFill));
         } else {
+            // The closing thread pressed OK; the dialog took no answer, so
+            // the result passed on is a cancel and nothing is copied out.
             ROW_EQ(shown, CPSUI_OK);
-            ROW_EQ(result, static_cast<DWORD>(CPSUI_OK));
-            ROW_BYTES(out, conformance::StoredDevmode());
+            ROW_EQ(result, static_cast<DWORD>(CPSUI_CANCEL));
+            ROW_BYTES(out, std::string(out.size(), conformance::kFill));
         }
         conformance::ResetPrinter();
     }
@@ -216,8 +251,8 @@ CONFORMANCE_TABLE(SettingsRoad, "the settings road with a scripted dialog") {
             ROW_EQ(answer, ERR_CPSUI_NO_PROPSHEETPAGE);
             ROW_BYTES(out, std::string(out.size(), conformance::kFill));
         } else {
-            ROW_EQ(answer, IDOK);
-            ROW_BYTES(out, conformance::StoredDevmode());
+            ROW_EQ(answer, IDCANCEL);
+            ROW_BYTES(out, std::string(out.size(), conformance::kFill));
         }
         conformance::ResetPrinter();
     }
@@ -273,10 +308,10 @@ CONFORMANCE_TABLE(SettingsDialogAnswers, "the settings dialog's answers") {
         {"9900 of -1", {"answer:9900=-1;"}, "9900=-1;", "9900=-1;", -1, 0},
         {"low 16 bits", {"answer:9900=70000;"}, "9900=70000;", "9900=70000;", 4464, 0},
         {"511 characters fit", {long511}, long511.c_str() + 7, long511.substr(7), 256, 0},
-        {"512 characters are refused whole", {long512}, nullptr, "1000=0;", 256, 0},
-        {"closed without an answer", {"none"}, nullptr, "1000=0;", 256, 0},
-        {"the dialog fails", {"fail"}, nullptr, "1000=0;", 256, 0},
-        {"sample, then cancel", {"sample", "none"}, nullptr, "1000=0;", 256, 1},
+        {"512 characters are refused whole", {long512}, nullptr, "", 0, 0},
+        {"closed without an answer", {"none"}, nullptr, "", 0, 0},
+        {"the dialog fails", {"fail"}, nullptr, "", 0, 0},
+        {"sample, then cancel", {"sample", "none"}, nullptr, "", 0, 1},
     };
     for (const Row& row : rows) {
         if (!ctx.Begin(row.name)) continue;
@@ -284,11 +319,18 @@ CONFORMANCE_TABLE(SettingsDialogAnswers, "the settings dialog's answers") {
         script.outcomes = row.outcomes;
         conformance::RoadResult road;
         if (Play(ctx, script, &road)) {
-            // The sheet closes with OK whatever the dialog answered.
-            ROW_EQ(road.answer, IDOK);
+            // The closing thread presses OK whatever the dialog answered; a
+            // showing that took no answer ends the road as a cancel, with
+            // nothing copied to the application.
             const DriverDevmode* out = conformance::AsDriverDevmode(road.buffer);
-            ROW_TEXT(out->priv.Settings, row.settings.c_str());
-            ROW_EQ(out->dm.dmPaperSize, row.paper);
+            if (row.stored != nullptr) {
+                ROW_EQ(road.answer, IDOK);
+                ROW_TEXT(out->priv.Settings, row.settings.c_str());
+                ROW_EQ(out->dm.dmPaperSize, row.paper);
+            } else {
+                ROW_EQ(road.answer, IDCANCEL);
+                ROW_BYTES(road.buffer, std::string(road.buffer.size(), conformance::kFill));
+            }
             ROW_EQ(road.hasSettings, row.stored != nullptr);
             if (road.hasSettings && row.stored != nullptr) {
                 ROW_TEXT(road.settings.c_str(), row.stored);
@@ -297,6 +339,46 @@ CONFORMANCE_TABLE(SettingsDialogAnswers, "the settings dialog's answers") {
                 for (const std::string& job : road.sampleJobs) ROW_BYTES(job, kSample);
             }
             CheckShowings(ctx, road, row.outcomes.size(), "1000=0;");
+        }
+        conformance::ResetPrinter();
+    }
+}
+
+// The page opens on the paper that the devmode's dmPaperSize names, as the
+// print road prints it, and the paper the answer chooses brings its width
+// and length with it: an application's devmode (DM_PAPERSIZE) through the
+// whole road.
+CONFORMANCE_TABLE(SettingsRoadPaper, "the settings road and the devmode's paper") {
+    struct Row {
+        const char* name;
+        short paper;  // the application's dmPaperSize; 0: no application devmode
+        const char* outcome;
+        const char* argument;  // what the page is shown
+        short size, width, length;
+    } rows[] = {
+        {"a paper id of no row: the page opens on the settings' paper", 999,
+         "answer:1000=2;9900=258;", "1000=0;", 258, 1000, 1500},
+        {"the application's 3.5 x 5 kept at OK", 259, "answer:1000=3;9900=259;", "1000=3;", 259,
+         889, 1270},
+        {"the user's 5 x 7 over the application's 3.5 x 5", 259, "answer:1000=1;9900=257;",
+         "1000=3;", 257, 1270, 1778},
+        {"no application devmode: a paper size of no row leaves width and length", 0,
+         "answer:1000=1;9900=26;", "1000=0;", 26, 1016, 1524},
+    };
+    for (const Row& row : rows) {
+        if (!ctx.Begin(row.name)) continue;
+        conformance::RoadScript script;
+        script.outcomes = {row.outcome};
+        script.paper = row.paper;
+        conformance::RoadResult road;
+        if (Play(ctx, script, &road)) {
+            ROW_EQ(road.answer, IDOK);
+            CheckShowings(ctx, road, 1, row.argument);
+            const DriverDevmode* out = conformance::AsDriverDevmode(road.buffer);
+            ROW_EQ(out->dm.dmPaperSize, row.size);
+            ROW_EQ(out->dm.dmPaperWidth, row.width);
+            ROW_EQ(out->dm.dmPaperLength, row.length);
+            ROW_TEXT(out->priv.Settings, row.outcome + 7);
         }
         conformance::ResetPrinter();
     }
