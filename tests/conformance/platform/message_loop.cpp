@@ -160,7 +160,9 @@ CONFORMANCE_TABLE(MessageLoop, "message loop, broadcast and window station") {
         ROW_CHECK(PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE) && m.message == WM_QUIT);
     }
     if (ctx.Begin("GetUserObjectInformationW UOI_FLAGS of the process's window station: a "
-                  "short buffer fails with the size needed, then WSF_VISIBLE")) {
+                  "short buffer fails with the size needed, then WSF_VISIBLE",
+                  conformance::WineDiffers("Wine fails a short buffer with ERROR_BUFFER_OVERFLOW "
+                                           "instead of ERROR_INSUFFICIENT_BUFFER"))) {
         HWINSTA station = GetProcessWindowStation();
         if (ROW_CHECK(station != nullptr)) {
             USEROBJECTFLAGS flags = {};
@@ -168,7 +170,9 @@ CONFORMANCE_TABLE(MessageLoop, "message loop, broadcast and window station") {
             SetLastError(kSentinel);
             ROW_CHECK(
                 !GetUserObjectInformationW(station, UOI_FLAGS, &flags, sizeof flags - 1, &needed));
-            ROW_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+            ROW_EQ(GetLastError(),
+                   static_cast<DWORD>(ctx.WineExpectation() ? 111  // ERROR_BUFFER_OVERFLOW
+                                                            : ERROR_INSUFFICIENT_BUFFER));
             ROW_EQ(needed, static_cast<DWORD>(sizeof flags));
             ROW_CHECK(GetUserObjectInformationW(station, UOI_FLAGS, &flags, sizeof flags, &needed));
             ROW_EQ(flags.dwFlags & WSF_VISIBLE, static_cast<DWORD>(WSF_VISIBLE));
