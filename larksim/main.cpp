@@ -43,8 +43,9 @@ const std::map<std::string, Command>& Commands() {
         {"caps", {larksim::Caps, "caps <printer> [DC_name|index]   device capabilities", true}},
         {"print",
          {larksim::Print,
-          "print <printer> [--landscape] [--paper <id>] [--job-ms <ms>] [--wait <s>] [--log]   "
-          "print one document",
+          "print <printer> [--landscape] [--paper <id>] [--job-ms <ms>] [--wait <s>] [--log]"
+          " [--service]   print one document (--service: as a service, whose monitor shows no"
+          " box)",
           true}},
         {"jobs", {larksim::Jobs, "jobs [<printer>] [--hex]  raw jobs the spooler received", true}},
         {"properties",

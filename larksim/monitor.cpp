@@ -84,6 +84,7 @@ bool StartsWith(const std::string& line, const char* prefix) { return line.rfind
 struct Poll {
     std::string deviceId, nibbles, messages;
     bool setsStatus = false;
+    bool boxWithheld = false;  // a box was due where nobody could see it
     std::string queue;
 };
 
@@ -129,6 +130,7 @@ void PrintMonitorTimeline(const std::vector<std::string>& log, int pid, bool raw
             }
         }
         if (!shown.empty()) line += "  -> box shown";
+        if (poll.boxWithheld) line += "  -> no box shown: the window station is not visible";
         std::printf("%s  (queue: %s)\n", line.c_str(), queue.c_str());
         for (const auto& b : shown) PrintBox(b);
         poll = Poll();
@@ -146,6 +148,8 @@ void PrintMonitorTimeline(const std::vector<std::string>& log, int pid, bool raw
             poll.nibbles = line.substr(33);
         } else if (StartsWith(line, "CheckStatus: Setting port status to")) {
             poll.setsStatus = true;
+        } else if (line == "CheckStatus: No message box, the window station is not visible") {
+            poll.boxWithheld = true;
         } else if (StartsWith(line, "There are still jobs in the queue")) {
             endPoll("jobs");
         } else if (StartsWith(line, "There are no more jobs")) {

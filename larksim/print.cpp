@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <thread>
@@ -117,12 +118,21 @@ int PlayDocument(Job& job, std::vector<uint8_t>& application) {
 
 int Print(const Args& args) {
     Args pos;
-    if (!CheckFlags(args, {"--paper", "--job-ms", "--wait"}, {"--landscape", "--log"}, &pos)) {
+    if (!CheckFlags(args, {"--paper", "--job-ms", "--wait"}, {"--landscape", "--log", "--service"},
+                    &pos)) {
         return 2;
     }
     if (pos.size() != 1) {
         return Usage(
-            "print <printer> [--landscape] [--paper <id>] [--job-ms <ms>] [--wait <s>] [--log]");
+            "print <printer> [--landscape] [--paper <id>] [--job-ms <ms>] [--wait <s>] [--log] "
+            "[--service]");
+    }
+    // A service prints from session 0: its process, the driver in it and the
+    // monitor the driver starts (which inherits it) have a window station
+    // nobody sees.
+    if (Has(args, "--service")) {
+        setenv("WINSIM_WINDOW_STATION", "service", 1);
+        std::printf("printing as a service: a window station nobody sees\n");
     }
     Job job;
     if (!RequirePrinter(pos[0], &job.printer)) return 1;

@@ -34,6 +34,7 @@ struct Poll {
     bool hasStatus = false;
     winsim::PortStatusRecord status;
     std::vector<winsim::MessageBoxRecord> boxes;
+    bool boxWithheld = false;  // a box was due, but the window station was not visible
     enum class Queue { NotRead, Busy, Empty } queue = Queue::NotRead;
 };
 

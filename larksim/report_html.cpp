@@ -755,6 +755,11 @@ private:
                 "<span class=\"tip-text\" role=\"tooltip\" id=\"" + tip + "\">" +
                 Escape(b.text, true) + "</span></span></dd>";
         }
+        if (p.boxWithheld) {
+            out_ +=
+                "<dt>box</dt><dd>none shown: the window station is not visible (a "
+                "service's), so nobody could have closed it</dd>";
+        }
         out_ += "</dl></li>";
     }
 

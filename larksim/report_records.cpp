@@ -110,6 +110,9 @@ void ReadPolls(MonitorRun& run) {
             poll.hasResult = true;
             poll.result = std::strtol(line.c_str() + 43, nullptr, 10);
             open = true;
+        } else if (line == "CheckStatus: No message box, the window station is not visible") {
+            poll.boxWithheld = true;
+            open = true;
         } else if (StartsWith(line, "There are still jobs in the queue")) {
             endPoll(Poll::Queue::Busy);
         } else if (StartsWith(line, "There are no more jobs")) {

@@ -232,6 +232,8 @@ constexpr SettingRule kSettings[] = {
     {"os_platform_id", Kind::Number, 0, 10, nullptr, "GetVersionExW's platform (2: NT)"},
     {"screen_cx", Kind::Number, 0, 100000, nullptr, "SM_CXFULLSCREEN"},
     {"screen_cy", Kind::Number, 0, 100000, nullptr, "SM_CYFULLSCREEN"},
+    {"window_station", Kind::Choice, 0, 0, "interactive|service",
+     "the window station of the machine's processes: a service's shows no one its boxes"},
     {"clock", Kind::Clock, 0, 0, nullptr,
      "the system time: HH:MM:SS.mmm or YYYY-MM-DD HH:MM:SS.mmm (UTC)"},
 };

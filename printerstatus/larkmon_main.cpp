@@ -21,8 +21,8 @@ LRESULT CALLBACK StatusWindowProc(HWND window, UINT message, WPARAM wParam, LPAR
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
-// The window is never shown and has no message loop: it exists only to be
-// found by its title.
+// The window is never shown: it exists to be found by its title. Its
+// messages are answered while the polling loop waits between polls.
 void CreateStatusWindow(HINSTANCE instance, LPCWSTR title) {
     WNDCLASSW windowClass = {};
     windowClass.style = CS_VREDRAW | CS_HREDRAW | CS_SAVEBITS;

@@ -4,6 +4,7 @@
 
 #include "debug_log.h"
 #include "device_status.h"
+#include "message_wait.h"
 
 namespace {
 
@@ -43,7 +44,7 @@ void RunPollingLoop(const MonitorRun& run) {
         WriteDebugLog(reply);
         const int result = PollStatus(run, reply);
         LogNumber("PrinterStatus: CheckPrinterStuats returned %d", result);
-        Sleep(1000);
+        WaitAnsweringMessages(1000);
         // When the re-read fails the buffer keeps the previous poll's record.
         DWORD needed = 0;
         GetPrinterW(run.printer, 2, reinterpret_cast<LPBYTE>(run.info), run.infoBytes, &needed);

@@ -1,5 +1,6 @@
 // CheckStatus: the status table, the port status for the spooler and the
-// warning box, shown once each time the printer enters a flagged status.
+// warning box, shown once each time the printer enters a flagged status
+// where a person can see it.
 #include <cstdio>
 
 #include "debug_log.h"
@@ -72,6 +73,18 @@ StatusRow RowFor(int s) {
     }
 }
 
+// A box in a window station nobody sees (a service's, in session 0) would
+// hold the monitor's one thread for ever, and with it the device. When the
+// station cannot be asked, no box either: the port status still tells.
+bool WindowStationVisible() {
+    HWINSTA station = GetProcessWindowStation();  // the system's handle: not closed
+    if (station == nullptr) return false;
+    USEROBJECTFLAGS flags = {};
+    DWORD needed = 0;
+    return GetUserObjectInformationW(station, UOI_FLAGS, &flags, sizeof flags, &needed) &&
+           (flags.dwFlags & WSF_VISIBLE) != 0;
+}
+
 void LogNibbles(int s) {
     char line[64];
     std::snprintf(line, sizeof line, "CheckStatus: Status nibbles are: %x:%x", s / 16, s % 16);
@@ -102,7 +115,12 @@ int CheckStatus(const char* deviceId, LPWSTR printerName, LPWSTR portName, size_
         LogNumber("SetPort failed, error = %d", static_cast<int>(GetLastError()));
     }
     if (used != 0 && used != g_lastReported && (StatusAlertTable[used] == 1 || ink != 0)) {
-        MessageBoxW(nullptr, g_statusMessage, printerName, MB_OK | MB_ICONEXCLAMATION | MB_TOPMOST);
+        if (WindowStationVisible()) {
+            MessageBoxW(nullptr, g_statusMessage, printerName,
+                        MB_OK | MB_ICONEXCLAMATION | MB_TOPMOST);
+        } else {
+            WriteDebugLog("CheckStatus: No message box, the window station is not visible");
+        }
     }
     g_lastReported = static_cast<BYTE>(used);
     return s;

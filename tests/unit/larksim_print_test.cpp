@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "machine_fixture.h"
+#include "monitor_test_support.h"
 
 namespace {
 
@@ -31,6 +32,23 @@ TEST_F(LarksimPrintTest, OneDocumentFromDeviceContextToMonitor) {
          }) {
         EXPECT_NE(out.find(expected), std::string::npos) << expected << "\n" << out;
     }
+}
+
+// A service's print: the monitor it starts has the service's window
+// station, so the jam it reports earns no box, and the timeline says so.
+TEST_F(LarksimPrintTest, AsAServiceTheMonitorShowsNoBox) {
+    larktest::InstallPackageAndPrinter(u"Lark Road", u"USB001");
+    winsim::SetSetting("sleep_scale", "0.001");
+    winsim::UsbDevice device;
+    device.deviceIds = {larktest::DeviceId("03", "0E"), larktest::DeviceId("03", "00")};
+    ASSERT_NE(winsim::AddUsbDevice(device), 0);
+    std::string out;
+    ASSERT_EQ(larktest::RunLarksim("print 'Lark Road' --service --job-ms 0 --wait 30", &out), 0)
+        << out;
+    EXPECT_NE(out.find("-> no box shown: the window station is not visible"), std::string::npos)
+        << out;
+    EXPECT_NE(out.find("boxes: 0"), std::string::npos) << out;
+    EXPECT_TRUE(winsim::MessageBoxes().empty());
 }
 
 TEST_F(LarksimPrintTest, UnknownPrinterFails) {
@@ -60,6 +78,7 @@ TEST_F(LarksimPrintTest, LarksimRefusesBadNumbers) {
         "set message_box_delay_ms -2",
         "set language 0x409",
         "set os_major 5x",
+        "set window_station desktop",
         "caps 'Lark Road' 70000",
     };
     for (const char* row : rows) {

@@ -4,6 +4,7 @@
 #include <signal.h>
 #include <sys/wait.h>
 
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <thread>
@@ -353,6 +354,91 @@ TEST_F(MonitorRunTest, UntrustedDeviceIds) {
     EXPECT_EQ(log[3], longId.substr(0, 512));
     EXPECT_EQ(Polls(log), 22u);
     EXPECT_EQ(Count(log, "Paper Jam in the Printer"), 1u);
+}
+
+}  // namespace
+
+namespace {
+
+// A program broadcasting to every top-level window (as a settings change
+// does) while the monitor polls is answered between two polls: the
+// broadcast returns while the monitor still polls, which a later poll's
+// port status proves. A job kept in the queue holds the monitor polling;
+// the deadline only keeps a monitor that never answers from hanging the
+// suite.
+TEST_F(MonitorRunTest, BroadcastReturnsWhileTheMonitorStillPolls) {
+    AddDevice({kIdle});
+    winsim::SetPrinterJobs(u"Office Photo", 1);
+    const int pid = Start();
+    auto statusesOf = [pid] {
+        size_t n = 0;
+        for (const auto& s : winsim::PortStatuses()) n += s.pid == pid ? 1 : 0;
+        return n;
+    };
+    for (int i = 0; i < 1000 && statusesOf() == 0; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ASSERT_GT(statusesOf(), 0u) << "the monitor never polled";
+    std::atomic<bool> returned{false};
+    LRESULT answer = 0;
+    std::thread sender([&] {
+        answer =
+            SendMessageW(HWND_BROADCAST, WM_SETTINGCHANGE, 0, reinterpret_cast<LPARAM>(u"Policy"));
+        returned = true;
+    });
+    for (int i = 0; i < 2000 && !returned; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    const bool answeredInTime = returned;
+    const size_t atReturn = statusesOf();
+    for (int i = 0; i < 1000 && answeredInTime && statusesOf() == atReturn; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    const bool polledAfter = statusesOf() > atReturn;
+    winsim::SetPrinterJobs(u"Office Photo", 0);
+    sender.join();
+    EXPECT_TRUE(answeredInTime) << "the broadcast waited for the monitor's whole run";
+    EXPECT_TRUE(polledAfter) << "the monitor did not poll after the broadcast returned";
+    EXPECT_EQ(answer, 1);
+    EXPECT_EQ(Wait(pid), 0);
+    // The same lines per poll as ever: nothing logged for the messages.
+    auto log = larktest::LogLines();
+    EXPECT_EQ(Count(log, "Returned from GetPrinter"), Polls(log));
+    EXPECT_EQ(Count(log, "CheckStatus: Setting port status to 0"), Polls(log));
+}
+
+// Where nobody can see a box (a service's window station), none is shown:
+// the monitor logs that and polls on; where a person can, the box as ever.
+// A monitor started by a service inherits the service's station.
+TEST_F(MonitorRunTest, BoxOnlyWhereAPersonCanSeeIt) {
+    const char kNoBox[] = "CheckStatus: No message box, the window station is not visible";
+    struct Case {
+        const char* name;
+        const char* setting;    // the machine's window_station
+        const char* inherited;  // WINSIM_WINDOW_STATION of the starter, nullptr: none
+        size_t boxes, noBoxLines;
+    } cases[] = {
+        {"the machine's station is a service's", "service", nullptr, 0, 1},
+        {"started by a service on an interactive machine", "interactive", "service", 0, 1},
+        {"interactive", "interactive", nullptr, 1, 0},
+    };
+    AddDevice({DeviceId("03", "0E"), kIdle});
+    for (const Case& c : cases) {
+        std::remove(larktest::LogPath().c_str());
+        winsim::SetSetting("window_station", c.setting);
+        if (c.inherited != nullptr) setenv("WINSIM_WINDOW_STATION", c.inherited, 1);
+        // A box that were shown in a service's station would never close.
+        winsim::SetSetting("message_box_delay_ms", "0");
+        const size_t boxesBefore = winsim::MessageBoxes().size();
+        const int pid = Start();
+        unsetenv("WINSIM_WINDOW_STATION");
+        EXPECT_EQ(Wait(pid), 0) << c.name;
+        auto log = larktest::LogLines();
+        EXPECT_EQ(winsim::MessageBoxes().size() - boxesBefore, c.boxes) << c.name;
+        EXPECT_EQ(Count(log, kNoBox), c.noBoxLines) << c.name;
+        EXPECT_EQ(Polls(log), 22u) << c.name;
+    }
+    winsim::SetSetting("window_station", "");
 }
 
 }  // namespace

@@ -93,6 +93,13 @@ HRESULT WINAPI ShowHtmlDialog(HWND parent, IMoniker* page, VARIANT* argument, WC
 // records (port statuses, boxes, window events, dialog showings).
 int64_t NowMicros();
 
+// The machine setting "sleep_scale" (1 unless set): the factor on every
+// wait a program asks for by time (Sleep, MsgWaitForMultipleObjects).
+double SleepScale();
+
+// Whether the process's window station is one a person sees.
+bool WindowStationVisible();
+
 // Units and bytes of a UTF-16 text including the terminator.
 size_t Units(const WCHAR* text);
 std::u16string Str(const WCHAR* text);

@@ -26,6 +26,11 @@ const char* const kSchema[] = {
     " NOCASE, type INT, data BLOB, PRIMARY KEY(printer, name))",
     "CREATE TABLE IF NOT EXISTS windows(hwnd INTEGER PRIMARY KEY AUTOINCREMENT, pid INT,"
     " class TEXT, title TEXT, visible INT DEFAULT 0)",
+    // Messages sent to a window of another process, until its thread has
+    // run them: state 0 waiting, 1 answered (result), 2 failed.
+    "CREATE TABLE IF NOT EXISTS sent_messages(seq INTEGER PRIMARY KEY AUTOINCREMENT, hwnd INT,"
+    " pid INT, message INT, wparam INT, lparam INT, text TEXT, state INT DEFAULT 0,"
+    " result INT DEFAULT 0)",
     "CREATE TABLE IF NOT EXISTS usb_devices(id INTEGER PRIMARY KEY AUTOINCREMENT, base TEXT,"
     " number INT, path TEXT, present INT DEFAULT 1, fail_from INT DEFAULT 0, jobs TEXT)",
     "CREATE TABLE IF NOT EXISTS usb_scripts(device INT, idx INT, text BLOB,"

@@ -6,9 +6,8 @@
 #include <chrono>
 #include <cstdlib>
 #include <mutex>
-#include <thread>
 
-#include "internal.h"
+#include "window_internal.h"
 
 namespace winsim {
 namespace {
@@ -124,7 +123,10 @@ WINSIM_API BOOL WINAPI SetPortW(LPWSTR, LPWSTR portName, DWORD level, LPBYTE por
 }
 
 // The box is modal: the call returns when it is answered, after the
-// machine's delay or, with a delay of -1, when larksim closes it.
+// machine's delay or, with a delay of -1, when larksim closes it. In a
+// window station nobody sees (a service's) nobody answers it: it waits
+// until larksim closes it, whatever the delay. Meanwhile its thread takes
+// the messages sent to it, as the box's own message loop does.
 WINSIM_API int WINAPI MessageBoxW(HWND, LPCWSTR text, LPCWSTR caption, UINT type) {
     if (winsim::detail::Faulted("MessageBoxW")) return 0;
     const int64_t pid = getpid();
@@ -138,11 +140,16 @@ WINSIM_API int WINAPI MessageBoxW(HWND, LPCWSTR text, LPCWSTR caption, UINT type
         {P(pid), P(winsim::detail::Str(caption)), P(winsim::detail::Str(text)),
          P(static_cast<int64_t>(type)), P(NowMicros()), P(lastStatus)},
         [&](sqlite3_stmt* s) { id = sqlite3_column_int64(s, 0); });
-    const long delay =
-        std::strtol(winsim::GetSetting("message_box_delay_ms", "0").c_str(), nullptr, 10);
-    if (delay > 0) std::this_thread::sleep_for(std::chrono::milliseconds(delay));
+    long delay = std::strtol(winsim::GetSetting("message_box_delay_ms", "0").c_str(), nullptr, 10);
+    if (!winsim::detail::WindowStationVisible()) delay = -1;
+    const auto now = std::chrono::steady_clock::now();
+    if (delay > 0) {
+        winsim::detail::PumpMessagesUntil([] { return false; },
+                                          now + std::chrono::milliseconds(delay));
+    }
     if (delay < 0) {
-        while (!winsim::BoxClosed(id)) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        winsim::detail::PumpMessagesUntil([id] { return winsim::BoxClosed(id); },
+                                          now + std::chrono::hours(24 * 365));
     }
     Exec("UPDATE message_boxes SET closed = ? WHERE id = ? AND closed = 0",
          {P(NowMicros()), P(id)});

@@ -112,9 +112,19 @@ WINSIM_API BOOL WINAPI GetVersionExW(LPOSVERSIONINFOW info) {
 // Scaled by the machine setting "sleep_scale" (1 unless set), so that tests
 // run a monitor's polls quickly while it still asks for its 1000 ms.
 WINSIM_API void WINAPI Sleep(DWORD milliseconds) {
-    const double scale = std::strtod(winsim::GetSetting("sleep_scale", "1").c_str(), nullptr);
-    auto micros = static_cast<long long>(milliseconds * 1000.0 * scale);
+    auto micros = static_cast<long long>(milliseconds * 1000.0 * winsim::detail::SleepScale());
     if (micros > 0) std::this_thread::sleep_for(std::chrono::microseconds(micros));
+}
+
+double winsim::detail::SleepScale() {
+    return std::strtod(winsim::GetSetting("sleep_scale", "1").c_str(), nullptr);
+}
+
+// Wraps around after 49.7 days, as on Windows; the host's clock, so a
+// program that measures a scaled wait with it sees the time really passed.
+WINSIM_API DWORD WINAPI GetTickCount(void) {
+    auto since = std::chrono::steady_clock::now().time_since_epoch();
+    return static_cast<DWORD>(std::chrono::duration_cast<std::chrono::milliseconds>(since).count());
 }
 
 // The command line that CreateProcessW gave this process (WINSIM_CMDLINE,

@@ -47,6 +47,9 @@ void EnsureMessageQueue();
 void DropSentMessages(HWND window);
 // The windows of a thread that ends go with it, without messages.
 void ForgetThreadWindows(DWORD thread);
+// Whether the thread made a top-level window that still exists: only such
+// a window takes messages from other processes.
+bool ThreadOwnsTopLevelWindow(DWORD thread);
 // Runs the messages sent to this thread until done() holds or the deadline
 // passes; answers done().
 bool PumpMessagesUntil(const std::function<bool()>& done,

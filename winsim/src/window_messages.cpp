@@ -4,21 +4,36 @@
 // until that thread, waiting for messages itself (PumpMessagesUntil, or its
 // own SendMessageW to a third thread), has run the procedure. A message
 // whose window is destroyed, or whose thread ends, before it is taken fails
-// the send, so no sender waits on a window that is gone. Messages reach only
-// the windows of this process.
+// the send, so no sender waits on a window that is gone.
+//
+// A top-level window of another process is reached through the machine
+// database: the message waits as a row until the owner's thread, taking its
+// messages (PeekMessageW, a modal box, its own send), runs it and writes the
+// answer; the send fails when the window or its process goes first. As
+// Windows marshals only the system messages it knows, the one pointer
+// carried across is WM_SETTINGCHANGE's text; every other message crosses
+// with its numbers as they are. HWND_BROADCAST sends to every top-level
+// window of the machine in turn, each waited for.
+#include <unistd.h>
+
 #include <algorithm>
 #include <condition_variable>
 #include <cstdio>
+#include <cstdlib>
 #include <deque>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <string>
+#include <vector>
 
 #include "window_internal.h"
 
 namespace {
 
+using winsim::detail::Exec;
 using winsim::detail::LookUpWindow;
+using winsim::detail::P;
 using winsim::detail::WindowInfo;
 
 struct Sent {
@@ -67,6 +82,72 @@ struct QueueOwner {
 };
 thread_local QueueOwner t_queue;
 
+// The thread's quit, posted by PostQuitMessage and taken by PeekMessageW.
+thread_local bool t_quitPosted = false;
+thread_local int t_quitCode = 0;
+
+// A process that has the machine to itself gets no messages from others.
+bool SoleProcess() {
+    const char* alone = std::getenv("WINSIM_SOLE_PROCESS");
+    return alone != nullptr && alone[0] == '1';
+}
+
+struct FromOtherProcess {
+    int64_t seq = 0;
+    HWND window = nullptr;
+    UINT message = 0;
+    WPARAM wParam = 0;
+    LPARAM lParam = 0;
+    bool hasText = false;
+    std::u16string text;
+};
+
+// Messages of other processes waiting for a window of this thread.
+std::vector<FromOtherProcess> WaitingFromOtherProcesses() {
+    std::vector<FromOtherProcess> waiting;
+    const DWORD me = GetCurrentThreadId();
+    if (SoleProcess() || !winsim::detail::ThreadOwnsTopLevelWindow(me)) return waiting;
+    const DWORD error = GetLastError();
+    Exec(
+        "SELECT seq, hwnd, message, wparam, lparam, text FROM sent_messages WHERE pid = ? AND"
+        " state = 0 ORDER BY seq",
+        {P(static_cast<int64_t>(getpid()))}, [&](sqlite3_stmt* s) {
+            FromOtherProcess m;
+            m.seq = sqlite3_column_int64(s, 0);
+            m.window = reinterpret_cast<HWND>(static_cast<ULONG_PTR>(sqlite3_column_int64(s, 1)));
+            m.message = static_cast<UINT>(sqlite3_column_int64(s, 2));
+            m.wParam = static_cast<WPARAM>(sqlite3_column_int64(s, 3));
+            m.lParam = static_cast<LPARAM>(sqlite3_column_int64(s, 4));
+            m.hasText = sqlite3_column_type(s, 5) != SQLITE_NULL;
+            m.text = winsim::detail::ColumnText16(s, 5);
+            waiting.push_back(m);
+        });
+    // Another thread's windows take their own messages.
+    waiting.erase(std::remove_if(waiting.begin(), waiting.end(),
+                                 [me](const FromOtherProcess& m) {
+                                     WindowInfo info;
+                                     return !LookUpWindow(m.window, &info) || info.thread != me;
+                                 }),
+                  waiting.end());
+    SetLastError(error);
+    return waiting;
+}
+
+// Runs the messages other processes sent to this thread's windows; false
+// when none was waiting.
+bool RunFromOtherProcesses() {
+    std::vector<FromOtherProcess> waiting = WaitingFromOtherProcesses();
+    for (const FromOtherProcess& m : waiting) {
+        WindowInfo info;
+        if (!LookUpWindow(m.window, &info)) continue;  // the sender sees it gone
+        LPARAM lParam = m.hasText ? reinterpret_cast<LPARAM>(m.text.c_str()) : m.lParam;
+        LRESULT result = info.procedure(m.window, m.message, m.wParam, lParam);
+        Exec("UPDATE sent_messages SET state = 1, result = ? WHERE seq = ?",
+             {P(static_cast<int64_t>(result)), P(m.seq)});
+    }
+    return !waiting.empty();
+}
+
 // Runs one message sent to this thread; false when none is waiting.
 bool RunOneSent() {
     DWORD me = GetCurrentThreadId();
@@ -114,11 +195,86 @@ std::string MessageName(UINT message) {
             return "WM_LBUTTONDOWN";
         case WM_LBUTTONUP:
             return "WM_LBUTTONUP";
+        case WM_SETTINGCHANGE:
+            return "WM_SETTINGCHANGE";
         default:
             char text[32];
             std::snprintf(text, sizeof text, "message 0x%04x", message);
             return text;
     }
+}
+
+// A message to a top-level window of another process, as a row that its
+// thread answers; false when the window or its process goes first.
+bool SendToOtherProcess(int64_t window, int pid, UINT message, WPARAM wParam, LPARAM lParam,
+                        LRESULT* result) {
+    const bool carriesText = message == WM_SETTINGCHANGE && lParam != 0;
+    int64_t seq = 0;
+    Exec(
+        "INSERT INTO sent_messages(hwnd, pid, message, wparam, lparam, text)"
+        " VALUES(?, ?, ?, ?, ?, ?) RETURNING seq",
+        {P(window), P(static_cast<int64_t>(pid)), P(static_cast<int64_t>(message)),
+         P(static_cast<int64_t>(wParam)), P(static_cast<int64_t>(lParam)),
+         carriesText ? P(winsim::detail::Str(reinterpret_cast<const WCHAR*>(lParam)))
+                     : winsim::detail::PBlob(nullptr, 0)},
+        [&](sqlite3_stmt* s) { seq = sqlite3_column_int64(s, 0); });
+    if (seq == 0) return false;
+    const DWORD me = GetCurrentThreadId();
+    int state = 0;
+    LRESULT answer = 0;
+    auto read = [&] {
+        Exec("SELECT state, result FROM sent_messages WHERE seq = ?", {P(seq)},
+             [&](sqlite3_stmt* s) {
+                 state = sqlite3_column_int(s, 0);
+                 answer = static_cast<LRESULT>(sqlite3_column_int64(s, 1));
+             });
+    };
+    for (;;) {
+        // A thread waiting on its send answers what is sent to it meanwhile.
+        while (RunOneSent()) {
+        }
+        RunFromOtherProcesses();
+        read();
+        if (state != 0) break;
+        bool there = false;
+        Exec("SELECT 1 FROM windows WHERE hwnd = ?", {P(window)},
+             [&](sqlite3_stmt*) { there = true; });
+        if (!there || !winsim::ProcessAlive(pid)) {
+            read();  // the answer may have come just before the end
+            break;
+        }
+        std::unique_lock<std::mutex> lock(Q().lock);
+        Q().changed.wait_for(lock, std::chrono::milliseconds(2), [&] { return HasSent(me); });
+    }
+    Exec("DELETE FROM sent_messages WHERE seq = ?", {P(seq)});
+    if (state != 1) return false;
+    *result = answer;
+    return true;
+}
+
+LRESULT Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// Every top-level window of the machine, of any process, in turn; each is
+// waited for, so one whose thread never takes its messages holds the
+// sender. The answer is 1, the windows' own answers are not given back.
+LRESULT Broadcast(UINT message, WPARAM wParam, LPARAM lParam) {
+    const DWORD error = GetLastError();
+    std::vector<winsim::WindowRecord> windows = winsim::TopLevelWindows();
+    winsim::detail::RecordUiEvent("broadcast", nullptr, u"",
+                                  {message, static_cast<int64_t>(windows.size())},
+                                  "broadcast " + MessageName(message) + " to " +
+                                      std::to_string(windows.size()) + " top-level windows");
+    for (const winsim::WindowRecord& w : windows) {
+        HWND handle = reinterpret_cast<HWND>(static_cast<ULONG_PTR>(w.id));
+        LRESULT ignored = 0;
+        if (w.pid == getpid()) {
+            if (LookUpWindow(handle, nullptr)) Send(handle, message, wParam, lParam);
+        } else {
+            SendToOtherProcess(w.id, w.pid, message, wParam, lParam, &ignored);
+        }
+    }
+    SetLastError(error);
+    return 1;
 }
 
 }  // namespace
@@ -156,6 +312,7 @@ bool PumpMessagesUntil(const std::function<bool()>& done,
     for (;;) {
         while (RunOneSent()) {
         }
+        RunFromOtherProcesses();
         if (done()) return true;
         auto now = std::chrono::steady_clock::now();
         if (now >= deadline) return false;
@@ -181,6 +338,13 @@ bool PumpMessages(DWORD timeoutMs, const std::function<bool()>& done) {
 
 WINSIM_API LRESULT WINAPI SendMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (winsim::detail::Faulted("SendMessageW")) return 0;
+    if (window == HWND_BROADCAST) return Broadcast(message, wParam, lParam);
+    return Send(window, message, wParam, lParam);
+}
+
+namespace {
+
+LRESULT Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     WindowInfo info;
     if (!LookUpWindow(window, &info)) {
         winsim::detail::RecordUiEvent("send-failed", window, u"", {message},
@@ -211,8 +375,11 @@ WINSIM_API LRESULT WINAPI SendMessageW(HWND window, UINT message, WPARAM wParam,
     for (;;) {
         while (RunOneSent()) {
         }
+        RunFromOtherProcesses();
         std::unique_lock<std::mutex> lock(Q().lock);
-        Q().changed.wait(lock, [&] { return sent->done || HasSent(me); });
+        // Other processes' messages wake nothing here: look again now and then.
+        Q().changed.wait_for(lock, std::chrono::milliseconds(5),
+                             [&] { return sent->done || HasSent(me); });
         if (!sent->done) continue;
         if (sent->failed) {
             lock.unlock();
@@ -224,5 +391,79 @@ WINSIM_API LRESULT WINAPI SendMessageW(HWND window, UINT message, WPARAM wParam,
             return 0;
         }
         return sent->result;
+    }
+}
+
+}  // namespace
+
+WINSIM_API void WINAPI PostQuitMessage(int exitCode) {
+    t_quitCode = exitCode;
+    t_quitPosted = true;
+}
+
+// Runs the messages sent to the thread first, as Windows does. The one
+// posted message here is the quit, which every filter lets through and
+// PM_REMOVE takes.
+WINSIM_API BOOL WINAPI PeekMessageW(LPMSG message, HWND, UINT, UINT, UINT remove) {
+    winsim::detail::EnsureMessageQueue();
+    while (RunOneSent()) {
+    }
+    RunFromOtherProcesses();
+    if (!t_quitPosted || message == nullptr) return FALSE;
+    *message = MSG{};
+    message->message = WM_QUIT;
+    message->wParam = static_cast<WPARAM>(t_quitCode);
+    message->time = GetTickCount();
+    GetCursorPos(&message->pt);
+    if ((remove & PM_REMOVE) != 0) t_quitPosted = false;
+    return TRUE;
+}
+
+// No keyboard here: nothing to translate.
+WINSIM_API BOOL WINAPI TranslateMessage(const MSG*) { return FALSE; }
+
+// Runs the procedure of a window of this thread; a message for no window
+// (the quit) or for another thread's window answers 0.
+WINSIM_API LRESULT WINAPI DispatchMessageW(const MSG* message) {
+    WindowInfo info;
+    if (message == nullptr || message->hwnd == nullptr || !LookUpWindow(message->hwnd, &info) ||
+        info.thread != GetCurrentThreadId()) {
+        return 0;
+    }
+    return info.procedure(message->hwnd, message->message, message->wParam, message->lParam);
+}
+
+// Only the wait for the thread's own input is here: any handle (a count
+// other than 0) fails with ERROR_INVALID_PARAMETER. Input is a message sent
+// to the thread, from this process or another, or its posted quit; the
+// wait does not run them (PeekMessageW does). The timeout is scaled by the
+// machine's sleep_scale, as Sleep is.
+WINSIM_API DWORD WINAPI MsgWaitForMultipleObjects(DWORD count, const HANDLE*, BOOL,
+                                                  DWORD milliseconds, DWORD) {
+    if (winsim::detail::Faulted("MsgWaitForMultipleObjects")) return WAIT_FAILED;
+    if (count != 0) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return WAIT_FAILED;
+    }
+    winsim::detail::EnsureMessageQueue();
+    const DWORD me = GetCurrentThreadId();
+    auto now = std::chrono::steady_clock::now();
+    const auto deadline = milliseconds == INFINITE
+                              ? now + std::chrono::hours(24 * 365)
+                              : now + std::chrono::microseconds(static_cast<long long>(
+                                          milliseconds * 1000.0 * winsim::detail::SleepScale()));
+    for (;;) {
+        if (t_quitPosted) return WAIT_OBJECT_0;
+        {
+            std::lock_guard<std::mutex> guard(Q().lock);
+            if (HasSent(me)) return WAIT_OBJECT_0;
+        }
+        if (!WaitingFromOtherProcesses().empty()) return WAIT_OBJECT_0;
+        now = std::chrono::steady_clock::now();
+        if (now >= deadline) return WAIT_TIMEOUT;
+        // Other processes' messages wake nothing here: look again now and then.
+        auto wake = std::min(deadline, now + std::chrono::milliseconds(5));
+        std::unique_lock<std::mutex> lock(Q().lock);
+        Q().changed.wait_until(lock, wake, [&] { return HasSent(me); });
     }
 }

@@ -177,6 +177,14 @@ void RecordUiEvent(const char* kind, HWND window, const std::u16string& text,
          P(v[2]), P(v[3]), P(v[4]), P(description)});
 }
 
+bool ThreadOwnsTopLevelWindow(DWORD thread) {
+    std::lock_guard<std::mutex> guard(g_windowLock);
+    for (const auto& entry : OwnWindows()) {
+        if (entry.second.thread == thread && !entry.second.child) return true;
+    }
+    return false;
+}
+
 // Runs as the thread ends, maybe as the process exits: the machine's rows
 // of the main thread's windows go with the process, and a machine already
 // removed is left alone.
@@ -380,8 +388,6 @@ WINSIM_API HCURSOR WINAPI LoadCursorW(HINSTANCE instance, LPCWSTR name) {
 }
 
 WINSIM_API LRESULT WINAPI DefWindowProcW(HWND, UINT, WPARAM, LPARAM) { return 0; }
-
-WINSIM_API void WINAPI PostQuitMessage(int) {}
 
 // Class and title compare ignoring case, as on Windows; a null argument
 // matches any. Only top-level windows are found, of any process.

@@ -97,6 +97,8 @@ WINSIM_API DWORD WINAPI ResumeThread(HANDLE thread);
 WINSIM_API DWORD WINAPI WaitForSingleObject(HANDLE handle, DWORD milliseconds);
 WINSIM_API BOOL WINAPI GetExitCodeThread(HANDLE thread, LPDWORD exitCode);
 WINSIM_API DWORD WINAPI GetCurrentThreadId(void);
+// Milliseconds of the host's steady clock (not scaled by sleep_scale).
+WINSIM_API DWORD WINAPI GetTickCount(void);
 
 #define STILL_ACTIVE 259
 #define WAIT_FAILED 0xFFFFFFFF

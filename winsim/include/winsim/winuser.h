@@ -88,3 +88,43 @@ WINSIM_API HWND WINAPI SetFocus(HWND window);
 WINSIM_API LRESULT WINAPI SendMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 WINSIM_API int WINAPI GetSystemMetrics(int index);
 WINSIM_API int WINAPI MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type);
+
+// Sent to every top-level window of the machine, of every process, waiting
+// for each in turn.
+#define HWND_BROADCAST ((HWND)0xffff)
+#define WM_NULL 0x0000
+#define WM_QUIT 0x0012
+#define WM_SETTINGCHANGE 0x001A
+#define WM_USER 0x0400
+
+// A thread's message loop: the messages sent to its windows run while it
+// peeks or waits; the one posted message here is its quit.
+typedef struct tagMSG {
+    HWND hwnd;
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam;
+    DWORD time;
+    POINT pt;
+} MSG, *LPMSG;
+#define PM_NOREMOVE 0x0000
+#define PM_REMOVE 0x0001
+#define QS_ALLINPUT 0x04FF
+WINSIM_API BOOL WINAPI PeekMessageW(LPMSG message, HWND window, UINT first, UINT last, UINT remove);
+WINSIM_API BOOL WINAPI TranslateMessage(const MSG* message);
+WINSIM_API LRESULT WINAPI DispatchMessageW(const MSG* message);
+WINSIM_API DWORD WINAPI MsgWaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll,
+                                                  DWORD milliseconds, DWORD wakeMask);
+
+// The process's window station: whether a person can see what it shows.
+typedef struct HWINSTA__* HWINSTA;
+typedef struct tagUSEROBJECTFLAGS {
+    BOOL fInherit;
+    BOOL fReserved;
+    DWORD dwFlags;
+} USEROBJECTFLAGS, *PUSEROBJECTFLAGS;
+#define UOI_FLAGS 1
+#define WSF_VISIBLE 0x0001L
+WINSIM_API HWINSTA WINAPI GetProcessWindowStation(void);
+WINSIM_API BOOL WINAPI GetUserObjectInformationW(HANDLE object, int index, PVOID info, DWORD length,
+                                                 LPDWORD needed);

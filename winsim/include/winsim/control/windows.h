@@ -38,7 +38,8 @@ bool CloseMessageBox(int64_t id);
 // The machine's timeline of window and property sheet events, in order.
 // Window kinds: "retitle" (text: the title), "move" (values: x, y, cx, cy,
 // flags), "cursor" (x, y), "focus", "send" (message, control ID, sending
-// thread, owning thread), "send-failed" (message). Sheet kinds, from
+// thread, owning thread), "send-failed" (message), "broadcast" (message,
+// the number of top-level windows it went to). Sheet kinds, from
 // CommonPropertySheetUIW: "sheet-call" (reason, the driver's answer,
 // PROPSHEETUI_INFO.Result; text: the reason's name), "page-added" (page
 // index, cOptItem, Flags; text: caller name), "page-refused" (the error
