@@ -14,6 +14,10 @@
 namespace {
 
 LRESULT CALLBACK StatusWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    // Any process can send WM_CLOSE; the window marks this running monitor
+    // until it ends, so it is not closed from outside (a later STARTDOC
+    // would start a second monitor for the printer).
+    if (message == WM_CLOSE) return 0;
     if (message == WM_DESTROY) {
         PostQuitMessage(0);
         return 0;

@@ -395,6 +395,12 @@ TEST_F(MonitorRunTest, BroadcastReturnsWhileTheMonitorStillPolls) {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     const bool polledAfter = statusesOf() > atReturn;
+    // Another process closing the window would hide the running monitor
+    // from the next STARTDOC: the window stays.
+    HWND window = FindWindowW(nullptr, u"Office Photo - Status");
+    EXPECT_NE(window, nullptr);
+    if (window != nullptr) SendMessageW(window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(FindWindowW(nullptr, u"Office Photo - Status"), window) << "closed from outside";
     winsim::SetPrinterJobs(u"Office Photo", 0);
     sender.join();
     EXPECT_TRUE(answeredInTime) << "the broadcast waited for the monitor's whole run";

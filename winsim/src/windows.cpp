@@ -387,7 +387,12 @@ WINSIM_API HCURSOR WINAPI LoadCursorW(HINSTANCE instance, LPCWSTR name) {
     return nullptr;
 }
 
-WINSIM_API LRESULT WINAPI DefWindowProcW(HWND, UINT, WPARAM, LPARAM) { return 0; }
+// WM_CLOSE destroys the window, as Windows' default procedure does; every
+// other message is answered 0.
+WINSIM_API LRESULT WINAPI DefWindowProcW(HWND window, UINT message, WPARAM, LPARAM) {
+    if (message == WM_CLOSE) DestroyWindow(window);
+    return 0;
+}
 
 // Class and title compare ignoring case, as on Windows; a null argument
 // matches any. Only top-level windows are found, of any process.
