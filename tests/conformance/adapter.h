@@ -97,6 +97,9 @@ bool RemovePath(const WCHAR* path);
 // Gives a file or folder to another user: an owner that is neither the
 // process's user, Administrators nor SYSTEM.
 bool GiveToAnotherUser(const WCHAR* path);
+inline constexpr char kWineKeepsOwner[] =
+    "Wine 8's SetSecurityInfo answers success for another owner but keeps the owner it derives "
+    "from the Unix file's, the process's user: the folder cannot be given away";
 // Runs the package's larkmon.exe with the printer name as its command line
 // and waits for its end; false when it did not start or end within 30 s.
 bool RunMonitor(const WCHAR* printer);

@@ -234,7 +234,14 @@ void EnableRestorePrivilege() {
 
 bool MakeLink(LinkKind kind, const WCHAR* link, const WCHAR* target) {
     if (kind == LinkKind::Junction) return MakeJunction(link, target);
-    if (kind == LinkKind::FileSymlink) return CreateSymbolicLinkW(link, target, 0) != 0;
+    if (kind == LinkKind::FileSymlink) {
+        // Made only when the link is there: a stub may answer TRUE for nothing.
+        const DWORD attributes = CreateSymbolicLinkW(link, target, 0) != 0
+                                     ? GetFileAttributesW(link)
+                                     : INVALID_FILE_ATTRIBUTES;
+        return attributes != INVALID_FILE_ATTRIBUTES &&
+               (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    }
     return CreateHardLinkW(link, target, nullptr) != FALSE;
 }
 
@@ -271,14 +278,22 @@ bool GiveToAnotherUser(const WCHAR* path) {
     HANDLE h = CreateFileW(path, WRITE_OWNER | READ_CONTROL,
                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    DWORD rc = ERROR_INVALID_HANDLE;
+    bool given = false;
     if (h != INVALID_HANDLE_VALUE) {
-        rc = SetSecurityInfo(h, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, other, nullptr, nullptr,
-                             nullptr);
+        // Given only when the owner reads back so: Wine answers success and
+        // keeps the owner it derives from the Unix file's.
+        PSID owner = nullptr;
+        PSECURITY_DESCRIPTOR descriptor = nullptr;
+        given = SetSecurityInfo(h, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, other, nullptr,
+                                nullptr, nullptr) == ERROR_SUCCESS &&
+                GetSecurityInfo(h, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr,
+                                nullptr, nullptr, &descriptor) == ERROR_SUCCESS &&
+                owner != nullptr && EqualSid(owner, other);
+        if (descriptor != nullptr) LocalFree(descriptor);
         CloseHandle(h);
     }
     LocalFree(other);
-    return rc == ERROR_SUCCESS;
+    return given;
 }
 
 bool RunMonitor(const WCHAR* printer) {
