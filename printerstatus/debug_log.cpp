@@ -63,8 +63,9 @@ bool OwnedByTrusted(HANDLE folder) {
 }
 
 // The folder opened without following a link and without FILE_SHARE_DELETE:
-// while it is held, neither it nor C:\temp can be renamed or replaced, so
-// the file's path below goes through this folder.
+// while it is held it cannot be renamed, removed or replaced by a link, and
+// NTFS refuses to rename a folder that holds an open one, so the file's path
+// below goes through this folder.
 [[nodiscard]] ScopedHandle OpenTrustedFolder() {
     ScopedHandle folder(CreateFileW(kFolder, FILE_READ_ATTRIBUTES | READ_CONTROL | SYNCHRONIZE,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
