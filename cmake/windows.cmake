@@ -23,7 +23,7 @@ add_executable(larkmon WIN32 printerstatus/larkmon_main.cpp ${MONITOR_SOURCES}
                               $<TARGET_OBJECTS:lark_common_objects>)
 target_include_directories(larkmon PRIVATE printerstatus common)
 target_link_options(larkmon PRIVATE ${STATIC_RUNTIME})
-target_link_libraries(larkmon PRIVATE winspool setupapi user32 gdi32)
+target_link_libraries(larkmon PRIVATE winspool setupapi user32 gdi32 advapi32)
 
 include(cmake/driver_package.cmake)
 

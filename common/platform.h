@@ -14,6 +14,7 @@
 #include <initguid.h>
 #include <ole2.h>
 // ole2.h before the headers that use its interfaces.
+#include <aclapi.h>
 #include <compstui.h>
 #include <mshtmhst.h>
 #include <ntddpar.h>

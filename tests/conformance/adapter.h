@@ -81,6 +81,29 @@ struct NoAccessPages {
 // the log in it.
 bool SetMonitorLogFolder(bool present);
 
+// What the log's rows plant, every path a Windows path of the machine's
+// drive: a junction (a folder's reparse point) naming a folder, a file
+// symbolic link naming a file, or a second name (hard link) of a file. False
+// where the platform cannot make it.
+enum class LinkKind { Junction, FileSymlink, HardLink };
+bool MakeLink(LinkKind kind, const WCHAR* link, const WCHAR* target);
+// Makes a folder (its parent must be there).
+bool MakeFolder(const WCHAR* path);
+// Writes a whole file.
+bool WriteWholeFile(const WCHAR* path, const std::string& bytes);
+// Removes a file, a link (never what it names) or a folder with all in it;
+// true when nothing is left at the path.
+bool RemovePath(const WCHAR* path);
+// Gives a file or folder to another user: an owner that is neither the
+// process's user, Administrators nor SYSTEM.
+bool GiveToAnotherUser(const WCHAR* path);
+inline constexpr char kWineKeepsOwner[] =
+    "Wine 8's SetSecurityInfo answers success for another owner but keeps the owner it derives "
+    "from the Unix file's, the process's user: the folder cannot be given away";
+// Runs the package's larkmon.exe with the printer name as its command line
+// and waits for its end; false when it did not start or end within 30 s.
+bool RunMonitor(const WCHAR* printer);
+
 // winsim's fault injection: the nth call from now of the named platform
 // function fails with the error. False where the platform cannot (Wine);
 // ResetPrinter clears a fault that did not fire.

@@ -3,6 +3,7 @@
 // added, each given the driver's default devmode and its printer data
 // values), the driver loaded from the printer's config file.
 #include <cstdio>
+#include <cstring>
 #include <map>
 #include <string>
 
@@ -10,7 +11,9 @@
 #include "conformance.h"
 #include "wine_harness.h"
 // wine_harness.h (the platform) first.
+#include <sddl.h>
 #include <tlhelp32.h>
+#include <winioctl.h>
 
 namespace conformance {
 
@@ -175,6 +178,139 @@ bool SetMonitorLogFolder(bool present) {
     }
     DeleteFileW(L"C:\\temp\\larkdeb\\larksm.txt");
     return RemoveDirectoryW(L"C:\\temp\\larkdeb") || GetLastError() == ERROR_FILE_NOT_FOUND;
+}
+
+namespace {
+
+// A mount point's reparse data: the NT name of the target ("\??\C:\..."),
+// then its DOS name, each with a terminator (IO_REPARSE_TAG_MOUNT_POINT).
+bool MakeJunction(const WCHAR* link, const WCHAR* target) {
+    if (!CreateDirectoryW(link, nullptr)) return false;
+    HANDLE h = CreateFileW(link, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                           FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        RemoveDirectoryW(link);
+        return false;
+    }
+    const std::wstring nt = std::wstring(L"\\??\\") + target, dos = target;
+    const size_t names = (nt.size() + 1 + dos.size() + 1) * sizeof(WCHAR);
+    std::string data(16 + names, '\0');
+    auto put16 = [&data](size_t at, size_t v) {
+        data[at] = static_cast<char>(v & 0xFF);
+        data[at + 1] = static_cast<char>((v >> 8) & 0xFF);
+    };
+    const DWORD tag = IO_REPARSE_TAG_MOUNT_POINT;
+    std::memcpy(&data[0], &tag, 4);
+    put16(4, data.size() - 8);                   // ReparseDataLength
+    put16(8, 0);                                 // SubstituteNameOffset
+    put16(10, nt.size() * sizeof(WCHAR));        // SubstituteNameLength
+    put16(12, (nt.size() + 1) * sizeof(WCHAR));  // PrintNameOffset
+    put16(14, dos.size() * sizeof(WCHAR));       // PrintNameLength
+    std::memcpy(&data[16], nt.c_str(), (nt.size() + 1) * sizeof(WCHAR));
+    std::memcpy(&data[16 + (nt.size() + 1) * sizeof(WCHAR)], dos.c_str(),
+                (dos.size() + 1) * sizeof(WCHAR));
+    DWORD returned = 0;
+    BOOL ok = DeviceIoControl(h, FSCTL_SET_REPARSE_POINT, &data[0], static_cast<DWORD>(data.size()),
+                              nullptr, 0, &returned, nullptr);
+    CloseHandle(h);
+    if (!ok) RemoveDirectoryW(link);
+    return ok != FALSE;
+}
+
+// Another user as owner needs SeRestorePrivilege on Windows.
+void EnableRestorePrivilege() {
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES, &token)) return;
+    TOKEN_PRIVILEGES privileges = {};
+    privileges.PrivilegeCount = 1;
+    privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+    if (LookupPrivilegeValueW(nullptr, SE_RESTORE_NAME, &privileges.Privileges[0].Luid)) {
+        AdjustTokenPrivileges(token, FALSE, &privileges, 0, nullptr, nullptr);
+    }
+    CloseHandle(token);
+}
+
+}  // namespace
+
+bool MakeLink(LinkKind kind, const WCHAR* link, const WCHAR* target) {
+    if (kind == LinkKind::Junction) return MakeJunction(link, target);
+    if (kind == LinkKind::FileSymlink) {
+        // Made only when the link is there: a stub may answer TRUE for nothing.
+        const DWORD attributes = CreateSymbolicLinkW(link, target, 0) != 0
+                                     ? GetFileAttributesW(link)
+                                     : INVALID_FILE_ATTRIBUTES;
+        return attributes != INVALID_FILE_ATTRIBUTES &&
+               (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    }
+    return CreateHardLinkW(link, target, nullptr) != FALSE;
+}
+
+bool MakeFolder(const WCHAR* path) { return CreateDirectoryW(path, nullptr) != FALSE; }
+
+bool WriteWholeFile(const WCHAR* path, const std::string& bytes) { return WriteWhole(path, bytes); }
+
+bool RemovePath(const WCHAR* path) {
+    const DWORD attributes = GetFileAttributesW(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        return GetLastError() == ERROR_FILE_NOT_FOUND || GetLastError() == ERROR_PATH_NOT_FOUND;
+    }
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return DeleteFileW(path) != FALSE;
+    // A junction goes by itself; only a real folder's entries are removed.
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+        const std::wstring folder = std::wstring(path) + L"\\";
+        WIN32_FIND_DATAW found;
+        HANDLE find = FindFirstFileW((folder + L"*").c_str(), &found);
+        for (BOOL more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileW(find, &found)) {
+            const std::wstring name = found.cFileName;
+            if (name != L"." && name != L"..") RemovePath((folder + name).c_str());
+        }
+        if (find != INVALID_HANDLE_VALUE) FindClose(find);
+    }
+    return RemoveDirectoryW(path) != FALSE;
+}
+
+bool GiveToAnotherUser(const WCHAR* path) {
+    EnableRestorePrivilege();
+    PSID other = nullptr;
+    if (!ConvertStringSidToSidW(L"S-1-5-21-1004336348-1177238915-682003330-1002", &other)) {
+        return false;
+    }
+    HANDLE h = CreateFileW(path, WRITE_OWNER | READ_CONTROL,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    bool given = false;
+    if (h != INVALID_HANDLE_VALUE) {
+        // Given only when the owner reads back so: Wine answers success and
+        // keeps the owner it derives from the Unix file's.
+        PSID owner = nullptr;
+        PSECURITY_DESCRIPTOR descriptor = nullptr;
+        given = SetSecurityInfo(h, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, other, nullptr,
+                                nullptr, nullptr) == ERROR_SUCCESS &&
+                GetSecurityInfo(h, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr,
+                                nullptr, nullptr, &descriptor) == ERROR_SUCCESS &&
+                owner != nullptr && EqualSid(owner, other);
+        if (descriptor != nullptr) LocalFree(descriptor);
+        CloseHandle(h);
+    }
+    LocalFree(other);
+    return given;
+}
+
+bool RunMonitor(const WCHAR* printer) {
+    std::wstring program = DriverFolder() + L"larkmon.exe";
+    std::wstring line = printer;
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessW(program.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &process)) {
+        return false;
+    }
+    DWORD waited = WaitForSingleObject(process.hProcess, 30000);
+    if (waited != WAIT_OBJECT_0) TerminateProcess(process.hProcess, 1);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return waited == WAIT_OBJECT_0;
 }
 
 bool FailCall(const char*, int, DWORD) { return false; }

@@ -1,9 +1,11 @@
 // The tables on winsim: a fresh machine per table with the build's driver
 // package installed, the driver loaded from its config file as winsim's
 // spooler loads it (the module only: this program links no driver code).
+#include <signal.h>
 #include <stdlib.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -162,6 +164,50 @@ bool SetMonitorLogFolder(bool present) {
     if (present) return std::filesystem::create_directories(folder, error) || !error;
     std::filesystem::remove_all(folder, error);
     return !error;
+}
+
+bool MakeLink(LinkKind kind, const WCHAR* link, const WCHAR* target) {
+    const std::string to = winsim::HostPath(target), at = winsim::HostPath(link);
+    std::error_code error;
+    if (kind == LinkKind::Junction) {
+        std::filesystem::create_directory_symlink(to, at, error);
+    } else if (kind == LinkKind::FileSymlink) {
+        std::filesystem::create_symlink(to, at, error);
+    } else {
+        std::filesystem::create_hard_link(to, at, error);
+    }
+    return !error;
+}
+
+bool MakeFolder(const WCHAR* path) { return mkdir(winsim::HostPath(path).c_str(), 0755) == 0; }
+
+bool WriteWholeFile(const WCHAR* path, const std::string& bytes) {
+    std::ofstream out(winsim::HostPath(path), std::ios::binary | std::ios::trunc);
+    out << bytes;
+    return static_cast<bool>(out);
+}
+
+bool RemovePath(const WCHAR* path) {
+    std::error_code error;
+    std::filesystem::remove_all(winsim::HostPath(path), error);
+    return !error;
+}
+
+bool GiveToAnotherUser(const WCHAR* path) {
+    return winsim::SetFileOwner(path, "S-1-5-21-1004336348-1177238915-682003330-1002");
+}
+
+bool RunMonitor(const WCHAR* printer) {
+    int pid = 0;
+    if (!winsim::StartProgram(DriverFolder() + u"larkmon.exe", printer, &pid)) return false;
+    for (int waited = 0; waited < 30000; waited += 5) {
+        int status = 0;
+        if (waitpid(pid, &status, WNOHANG) == pid) return true;
+        usleep(5000);
+    }
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+    return false;
 }
 
 bool FailCall(const char* function, int nth, DWORD error) {

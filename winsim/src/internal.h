@@ -71,6 +71,18 @@ using KernelCloseFn = void (*)(HANDLE handle);
 void RegisterKernelHandle(HANDLE handle, KernelCloseFn close);
 bool IsKernelHandle(HANDLE handle);
 
+// A counted local block, zero-filled, for what a platform function hands out
+// to be freed with LocalFree (no fault of LocalAlloc applies to it).
+void* AllocateLocal(SIZE_T bytes);
+
+// The USB printing interface that a device path names, opened; the last
+// error set and INVALID_HANDLE_VALUE when none does.
+HANDLE OpenUsbDevicePath(LPCWSTR path, DWORD disposition);
+
+// The owner (SID text) of a file handle of CreateFileW and its access;
+// false, with the handle unknown, for any other handle.
+bool FileHandleOwner(HANDLE handle, std::string* sid, DWORD* access);
+
 // True when this call of the named function is to fail; the error to set
 // goes to *error.
 bool ShouldFail(const char* function, DWORD* error);

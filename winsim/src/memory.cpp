@@ -51,6 +51,8 @@ bool IsLive(const void* p, Held kind) {
 
 }  // namespace
 
+void* winsim::detail::AllocateLocal(SIZE_T bytes) { return Allocate(bytes, true, Held::Local); }
+
 WINSIM_API HANDLE WINAPI GetProcessHeap(void) {
     static int heap;
     return &heap;

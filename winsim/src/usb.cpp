@@ -381,15 +381,8 @@ WINSIM_API BOOL WINAPI SetupDiDestroyDeviceInfoList(HDEVINFO set) {
     return TRUE;
 }
 
-// Only device paths of USB printing interfaces open here; the system's
-// files go through _wfopen.
-WINSIM_API HANDLE WINAPI CreateFileW(LPCWSTR path, DWORD, DWORD, LPSECURITY_ATTRIBUTES,
-                                     DWORD disposition, DWORD, HANDLE) {
-    if (Faulted("CreateFileW")) return INVALID_HANDLE_VALUE;
-    if (path == nullptr) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return INVALID_HANDLE_VALUE;
-    }
+// The device paths of USB printing interfaces, for CreateFileW.
+HANDLE winsim::detail::OpenUsbDevicePath(LPCWSTR path, DWORD disposition) {
     std::u16string wanted = winsim::Folded(path);
     for (const winsim::UsbDevice& d : winsim::UsbDevices()) {
         if (winsim::Folded(d.devicePath) != wanted) continue;

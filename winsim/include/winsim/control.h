@@ -6,6 +6,7 @@
 
 #include "winsim/control/accounting.h"
 #include "winsim/control/dialog.h"
+#include "winsim/control/files.h"
 #include "winsim/control/machine.h"
 #include "winsim/control/spooler.h"
 #include "winsim/control/usb.h"

@@ -19,8 +19,30 @@
 
 #define GENERIC_READ 0x80000000L
 #define GENERIC_WRITE 0x40000000L
+#define GENERIC_ALL 0x10000000L
+#define FILE_READ_DATA 0x0001
+#define FILE_WRITE_DATA 0x0002
+#define FILE_APPEND_DATA 0x0004
+#define FILE_READ_ATTRIBUTES 0x0080
+#define FILE_WRITE_ATTRIBUTES 0x0100
+#define DELETE 0x00010000L
+#define READ_CONTROL 0x00020000L
+#define WRITE_OWNER 0x00080000L
+#define SYNCHRONIZE 0x00100000L
+#define CREATE_NEW 1
 #define OPEN_EXISTING 3
+#define OPEN_ALWAYS 4
 #define FILE_SHARE_READ 0x00000001
+#define FILE_SHARE_WRITE 0x00000002
+#define FILE_SHARE_DELETE 0x00000004
+#define FILE_FLAG_BACKUP_SEMANTICS 0x02000000
+#define FILE_FLAG_OPEN_REPARSE_POINT 0x00200000
+#define FILE_ATTRIBUTE_DIRECTORY 0x00000010
+#define FILE_ATTRIBUTE_ARCHIVE 0x00000020
+#define FILE_ATTRIBUTE_REPARSE_POINT 0x00000400
+#define FILE_NAME_NORMALIZED 0x0
+#define FILE_NAME_OPENED 0x8
+#define VOLUME_NAME_DOS 0x0
 
 #define DLL_PROCESS_DETACH 0
 #define DLL_PROCESS_ATTACH 1
@@ -127,13 +149,45 @@ WINSIM_API UINT WINAPI GetSystemDirectoryW(LPWSTR buffer, UINT size);
 WINSIM_API FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name);
 WINSIM_API BOOL WINAPI FreeLibrary(HMODULE module);
 
-// Device files (the USB printer's device path) and the device ID request.
+// Device files (the USB printer's device path, or a file of the drive) and
+// the device ID request.
 WINSIM_API HANDLE WINAPI CreateFileW(LPCWSTR path, DWORD access, DWORD shareMode,
                                      LPSECURITY_ATTRIBUTES attributes, DWORD disposition,
                                      DWORD flags, HANDLE templateFile);
 WINSIM_API BOOL WINAPI DeviceIoControl(HANDLE device, DWORD code, LPVOID in, DWORD inBytes,
                                        LPVOID out, DWORD outBytes, LPDWORD returned,
                                        LPVOID overlapped);
+
+// Files and folders of the machine's drive (a drive path, "\\?\" allowed
+// before it), opened by handle as the monitor's log is. A host symbolic link
+// under the machine's drive is a reparse point: a junction or a directory
+// link when it names a folder, a file symbolic link otherwise. Without
+// FILE_FLAG_OPEN_REPARSE_POINT the open follows it; with the flag the last
+// part is opened itself and can be judged but not written. A folder opens
+// only with FILE_FLAG_BACKUP_SEMANTICS. Share modes are not kept.
+typedef struct _FILETIME {
+    DWORD dwLowDateTime;
+    DWORD dwHighDateTime;
+} FILETIME, *LPFILETIME;
+typedef struct _BY_HANDLE_FILE_INFORMATION {
+    DWORD dwFileAttributes;
+    FILETIME ftCreationTime;
+    FILETIME ftLastAccessTime;
+    FILETIME ftLastWriteTime;
+    DWORD dwVolumeSerialNumber;
+    DWORD nFileSizeHigh;
+    DWORD nFileSizeLow;
+    DWORD nNumberOfLinks;
+    DWORD nFileIndexHigh;
+    DWORD nFileIndexLow;
+} BY_HANDLE_FILE_INFORMATION, *LPBY_HANDLE_FILE_INFORMATION;
+static_assert(sizeof(BY_HANDLE_FILE_INFORMATION) == 52);
+
+WINSIM_API BOOL WINAPI GetFileInformationByHandle(HANDLE file, LPBY_HANDLE_FILE_INFORMATION info);
+WINSIM_API DWORD WINAPI GetFinalPathNameByHandleW(HANDLE file, LPWSTR path, DWORD units,
+                                                  DWORD flags);
+WINSIM_API BOOL WINAPI WriteFile(HANDLE file, LPCVOID data, DWORD bytes, LPDWORD written,
+                                 LPVOID overlapped);
 
 // The C runtime's wide-path open, which the glibc runtime lacks. Windows
 // paths are mapped into the machine root; text mode ("t" or no "b")

@@ -4,6 +4,7 @@
 
 #include "compstui.h"
 #include "oleauto.h"
+#include "security.h"
 #include "setupapi.h"
 #include "winbase.h"
 #include "winddiui.h"
