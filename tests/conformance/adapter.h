@@ -52,6 +52,19 @@ std::basic_string<WCHAR> DriverFolder();
 // ResetPrinter puts the package's back.
 bool WriteDriverFile(const char* name, const std::string& bytes);
 bool RemoveDriverFile(const char* name);
+// Adds a file of the driver's folder to the driver's dependent files, as an
+// installation that copied it would have; ResetPrinter puts the list back.
+bool ListDriverFile(const char* name);
+// winsim: the spooler answers this driver directory from now on, with a
+// version folder below it that holds the package's larkmon.exe; nullptr
+// gives back the installed one (ResetPrinter does too). False where the
+// platform's directory is its own (Wine).
+bool SetDriverDirectory(const WCHAR* directory);
+// winsim: a USB printer on USB001 that answers every poll, so a monitor
+// started for kPrinter polls on (its 22 polls a second in all) instead of
+// ending at once; false unplugs it, which ends that monitor at its next
+// poll. False where no such device can be had (Wine).
+bool SetPollingPrinter(bool present);
 // Removes a printer data value of kPrinter (a row's printer without it).
 bool RemovePrinterValue(const WCHAR* name);
 // Takes kPrinter's stored default devmode away (ResetPrinter gives it back).

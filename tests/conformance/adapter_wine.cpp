@@ -95,6 +95,53 @@ bool RemoveDriverFile(const char* name) {
     return DeleteFileW(path.c_str()) != 0;
 }
 
+// Wine's spooler keeps a driver's dependent files as bare names in its
+// driver key, and puts the version folder in front of each as it answers.
+const wchar_t kDriverKey[] =
+    L"System\\CurrentControlSet\\Control\\Print\\Environments\\Windows x64\\Drivers\\"
+    L"Version-3\\Lark Photo Printer";
+std::wstring g_dependentFiles;  // as installed, when a row changed them
+bool g_dependentChanged = false;
+
+bool WriteDependentFiles(const std::wstring& list) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kDriverKey, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) {
+        return false;
+    }
+    LONG rc = RegSetValueExW(key, L"Dependent Files", 0, REG_MULTI_SZ,
+                             reinterpret_cast<const BYTE*>(list.data()),
+                             static_cast<DWORD>(list.size() * sizeof(wchar_t)));
+    RegCloseKey(key);
+    return rc == ERROR_SUCCESS;
+}
+
+bool ListDriverFile(const char* name) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kDriverKey, 0, KEY_READ, &key) != ERROR_SUCCESS) {
+        return false;
+    }
+    DWORD bytes = 0;
+    RegQueryValueExW(key, L"Dependent Files", nullptr, nullptr, nullptr, &bytes);
+    std::wstring list(bytes / sizeof(wchar_t), L'\0');
+    LONG rc = RegQueryValueExW(key, L"Dependent Files", nullptr, nullptr,
+                               reinterpret_cast<BYTE*>(list.data()), &bytes);
+    RegCloseKey(key);
+    if (rc != ERROR_SUCCESS) return false;
+    list.resize(bytes / sizeof(wchar_t));
+    if (!g_dependentChanged) g_dependentFiles = list;
+    g_dependentChanged = true;
+    // The names, each ended by a zero, then one more zero.
+    while (!list.empty() && list.back() == L'\0') list.pop_back();
+    if (!list.empty()) list += L'\0';
+    for (const char* c = name; *c != 0; ++c) list += static_cast<wchar_t>(*c);
+    list += L'\0';
+    list += L'\0';
+    return WriteDependentFiles(list);
+}
+
+bool SetDriverDirectory(const WCHAR*) { return false; }
+bool SetPollingPrinter(bool) { return false; }
+
 // DeletePrinterDataW is not implemented in Wine 8 (calling it ends the
 // process): the value goes from the printer's key, where Wine's spooler
 // keeps what SetPrinterDataW stores.
@@ -319,6 +366,10 @@ long CallCount(const char*) { return -1; }
 
 bool ResetPrinter() {
     bool ok = true;
+    if (g_dependentChanged) {
+        ok = WriteDependentFiles(g_dependentFiles);
+        g_dependentChanged = false;
+    }
     std::wstring folder = VersionFolder();
     WIN32_FIND_DATAW found;
     HANDLE find = FindFirstFileW((folder + L"*").c_str(), &found);

@@ -31,6 +31,7 @@ struct Machine {
     winsim::DriverModule module;
     std::map<std::string, std::string> package;  // the version folder as installed
     std::u16string configFile;
+    winsim::DriverRecord driver;  // as installed
 };
 Machine g_machine;
 
@@ -83,6 +84,7 @@ bool BeginTable(std::string* why) {
         *why = "the driver is not registered";
         return false;
     }
+    g_machine.driver = driver;
     g_machine.configFile = driver.configFile;
     g_machine.module = winsim::LoadDriverModule(driver.configFile);
     if (g_machine.module.library == nullptr) {
@@ -122,6 +124,32 @@ bool RemoveDriverFile(const char* name) {
 }
 
 bool RemovePrinterValue(const WCHAR* name) { return winsim::RemovePrinterData(kPrinter, name); }
+
+bool ListDriverFile(const char* name) {
+    winsim::DriverRecord driver;
+    if (!winsim::GetDriver(kDriverName, &driver)) return false;
+    driver.dependentFiles.push_back(DriverFolder() + winsim::ToUtf16(name));
+    return winsim::AddDriver(driver);
+}
+
+bool SetDriverDirectory(const WCHAR* directory) {
+    if (directory == nullptr) {
+        winsim::SetSetting("driver_directory", "");
+        return true;
+    }
+    winsim::SetSetting("driver_directory", winsim::ToUtf8(directory));
+    std::error_code error;
+    std::filesystem::create_directories(VersionFolderHost(), error);
+    return !error && WriteDriverFile("larkmon.exe", g_machine.package["larkmon.exe"]);
+}
+
+bool SetPollingPrinter(bool present) {
+    if (!present) return winsim::UnplugUsb(u"USB001");
+    winsim::SetSetting("sleep_scale", "0.05");
+    winsim::UsbDevice device;
+    device.deviceIds = {"MFG:Lark;CMD:JPEG;MDL:Photo;"};  // no status field: nothing to report
+    return winsim::AddUsbDevice(device) != 0;
+}
 
 bool PrinterValueNames(std::vector<std::string>* names) {
     names->clear();
@@ -220,7 +248,8 @@ long CallCount(const char* function) { return winsim::CallCount(function); }
 bool ResetPrinter() {
     // A row's fault of every call must not fail the reset's own calls.
     winsim::ClearFaults();
-    bool ok = true;
+    winsim::SetSetting("driver_directory", "");
+    bool ok = winsim::AddDriver(g_machine.driver);
     for (const auto& file : std::filesystem::directory_iterator(VersionFolderHost())) {
         if (g_machine.package.count(file.path().filename().string()) == 0) {
             std::filesystem::remove(file.path());

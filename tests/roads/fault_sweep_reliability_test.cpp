@@ -41,6 +41,7 @@ const char* const kFunctions[] = {"CloseHandle",
                                   "DocumentPropertiesW",
                                   "EndDocPrinter",
                                   "EndPagePrinter",
+                                  "FindWindowExW",
                                   "FindWindowW",
                                   "GetDlgItem",
                                   "GetPrinterDataW",
@@ -51,6 +52,7 @@ const char* const kFunctions[] = {"CloseHandle",
                                   "GetProcessWindowStation",
                                   "GetUserObjectInformationW",
                                   "GetVersionExW",
+                                  "GetWindowThreadProcessId",
                                   "GlobalAlloc",
                                   "HeapAlloc",
                                   "LoadLibraryExW",
@@ -59,6 +61,8 @@ const char* const kFunctions[] = {"CloseHandle",
                                   "MessageBoxW",
                                   "MsgWaitForMultipleObjects",
                                   "OpenPrinterW",
+                                  "OpenProcess",
+                                  "QueryFullProcessImageNameW",
                                   "RegQueryValueExW",
                                   "RegisterClassW",
                                   "ResumeThread",
@@ -354,6 +358,17 @@ TEST_F(FaultSweepPackageTest, StartDocRoad) {
     WriteDriverFile("sweepmon.exe",
                     "#!/bin/sh\nprintf '%s\\n' \"$WINSIM_CMDLINE\" >> \"" + starts + "\"\n");
     chmod(DriverFileHostPath("sweepmon.exe").c_str(), 0755);
+    ListDriverFile("sweepmon.exe");
+    // A window of this process titled as the monitor's: each run asks whose
+    // it is before it starts the monitor.
+    WNDCLASSW squatter = {};
+    squatter.lpfnWndProc = DefWindowProcW;
+    std::u16string squatterClass = u"SweepSquatter", title = u"Lark Photo - Status";
+    squatter.lpszClassName = squatterClass.c_str();
+    RegisterClassW(&squatter);
+    HWND window = CreateWindowExW(0, squatterClass.c_str(), title.c_str(), 0, 0, 0, 0, 0, nullptr,
+                                  nullptr, nullptr, nullptr);
+    ASSERT_NE(window, nullptr);
     std::u16string printer = u"Lark Photo";
     PRINTER_DEFAULTSW defaults = {nullptr, nullptr, PRINTER_ACCESS_ADMINISTER};
     HANDLE h = nullptr;
@@ -387,6 +402,7 @@ TEST_F(FaultSweepPackageTest, StartDocRoad) {
               nullptr,
               {{10, "success, no monitor"}, {11, "success, monitor started"}}};
     Sweep(road);
+    DestroyWindow(window);
     ClosePrinter(h);
 }
 

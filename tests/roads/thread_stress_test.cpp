@@ -50,6 +50,7 @@ protected:
         // cheap under the sanitizers.
         WriteDriverFile("stressmon.exe", "#!/bin/sh\nexit 0\n");
         chmod(DriverFileHostPath("stressmon.exe").c_str(), 0755);
+        ListDriverFile("stressmon.exe");
         for (const char16_t* name : kPrinters) {
             std::u16string printer = name, value = u"StatusMonitor", monitor = u"stressmon.exe";
             PRINTER_DEFAULTSW defaults = {nullptr, nullptr, PRINTER_ACCESS_ADMINISTER};

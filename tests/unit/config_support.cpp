@@ -28,6 +28,13 @@ void WriteDriverFile(const std::string& name, const std::string& bytes) {
 
 void RemoveDriverFile(const std::string& name) { std::remove(DriverFileHostPath(name).c_str()); }
 
+void ListDriverFile(const std::string& name) {
+    winsim::DriverRecord driver;
+    ASSERT_TRUE(winsim::GetDriver(u"Lark Photo Printer", &driver));
+    driver.dependentFiles.push_back(winsim::DriverDirectory() + u"\\3\\" + winsim::ToUtf16(name));
+    ASSERT_TRUE(winsim::AddDriver(driver));
+}
+
 void DriverMachineTest::SetUp() {
     MachineTest::SetUp();
     InstallDriverAndStorePrinter();

@@ -20,6 +20,10 @@ std::string DriverFileHostPath(const std::string& name);
 // Writes raw bytes into a file of the driver's version folder.
 void WriteDriverFile(const std::string& name, const std::string& bytes);
 void RemoveDriverFile(const std::string& name);
+// Adds a file of the version folder to the driver's dependent files, as an
+// installation that copied it would have (the driver starts only a monitor
+// its own files list).
+void ListDriverFile(const std::string& name);
 // Stores the default devmode that the driver builds as the printer's.
 void StoreBuiltDefaultDevmode();
 // A zero-terminated UTF-16 text of the platform's WCHAR.

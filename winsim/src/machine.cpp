@@ -139,7 +139,9 @@ bool InitMachine(const std::string& root) {
     return ok;
 }
 
-std::u16string DriverDirectory() { return u"C:\\Windows\\System32\\spool\\drivers\\x64"; }
+std::u16string DriverDirectory() {
+    return ToUtf16(GetSetting("driver_directory", "C:\\Windows\\System32\\spool\\drivers\\x64"));
+}
 
 std::string HostPath(const std::u16string& windowsPath) {
     std::string path = ToUtf8(windowsPath);

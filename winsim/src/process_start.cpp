@@ -19,15 +19,21 @@ bool StartsWith(const char* entry, const char* prefix) {
     return std::string(entry).rfind(prefix, 0) == 0;
 }
 
-// The parent's environment with the program's own two values in place of
-// any inherited ones.
-std::vector<std::string> ProgramEnvironment(const std::u16string& commandLine) {
+// The parent's environment with the program's own values in place of any
+// inherited ones: its command line, the machine, and its own Windows path
+// (what QueryFullProcessImageNameW answers for it).
+std::vector<std::string> ProgramEnvironment(const std::u16string& windowsPath,
+                                            const std::u16string& commandLine) {
     std::vector<std::string> env;
     for (char** e = environ; e != nullptr && *e != nullptr; ++e) {
-        if (StartsWith(*e, "WINSIM_CMDLINE=") || StartsWith(*e, "WINSIM_ROOT=")) continue;
+        if (StartsWith(*e, "WINSIM_CMDLINE=") || StartsWith(*e, "WINSIM_ROOT=") ||
+            StartsWith(*e, "WINSIM_IMAGE=")) {
+            continue;
+        }
         env.emplace_back(*e);
     }
     env.push_back("WINSIM_CMDLINE=" + ToUtf8(commandLine));
+    env.push_back("WINSIM_IMAGE=" + ToUtf8(windowsPath));
     env.push_back("WINSIM_ROOT=" + MachineRoot());
     return env;
 }
@@ -43,7 +49,7 @@ bool StartProgram(const std::u16string& windowsPath, const std::u16string& comma
         SetLastError(ERROR_FILE_NOT_FOUND);
         return false;
     }
-    std::vector<std::string> env = ProgramEnvironment(commandLine);
+    std::vector<std::string> env = ProgramEnvironment(windowsPath, commandLine);
     std::vector<char*> envp;
     for (std::string& e : env) envp.push_back(e.data());
     envp.push_back(nullptr);

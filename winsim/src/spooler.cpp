@@ -232,6 +232,8 @@ WINSIM_API BOOL WINAPI GetPrinterDriverW(HANDLE printer, LPWSTR, DWORD level, LP
     return TRUE;
 }
 
+// The directory with its terminator; a buffer of fewer bytes than that:
+// ERROR_INSUFFICIENT_BUFFER with the bytes needed, the buffer untouched.
 WINSIM_API BOOL WINAPI GetPrinterDriverDirectoryW(LPWSTR, LPWSTR, DWORD level, LPBYTE buffer,
                                                   DWORD bytes, LPDWORD needed) {
     if (Faulted("GetPrinterDriverDirectoryW")) return FALSE;

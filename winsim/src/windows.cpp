@@ -419,6 +419,75 @@ WINSIM_API HWND WINAPI FindWindowW(LPCWSTR className, LPCWSTR windowName) {
     return found;
 }
 
+// With no parent, the desktop's children: the top-level windows of every
+// process, in the order FindWindowW takes them, beginning after `after`
+// (which must itself be a live top-level window: ERROR_INVALID_WINDOW_HANDLE
+// otherwise). Class and title compare ignoring case. Children of a window
+// are not searched here. Nothing found: null, the last error left alone.
+WINSIM_API HWND WINAPI FindWindowExW(HWND parent, HWND after, LPCWSTR className,
+                                     LPCWSTR windowName) {
+    if (Faulted("FindWindowExW")) return nullptr;
+    if (parent != nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    if (className != nullptr && winsim::IsAtom(className)) return nullptr;
+    std::vector<winsim::WindowRecord> windows = winsim::TopLevelWindows();
+    auto from = windows.begin();
+    if (after != nullptr) {
+        from = std::find_if(windows.begin(), windows.end(),
+                            [after](const auto& w) { return w.id == winsim::WindowId(after); });
+        if (from == windows.end()) {
+            SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+            return nullptr;
+        }
+        ++from;
+    }
+    HWND found = nullptr;
+    for (auto w = from; w != windows.end(); ++w) {
+        if (className != nullptr && winsim::Folded(w->className) != winsim::Folded(className))
+            continue;
+        if (windowName != nullptr && winsim::Folded(w->title) != winsim::Folded(windowName))
+            continue;
+        found = winsim::Handle(w->id);
+        break;
+    }
+    std::u16string title = winsim::detail::Str(windowName);
+    winsim::detail::RecordUiEvent(
+        "find", found, title, {winsim::WindowId(found)},
+        "looked for '" + winsim::ToUtf8(title) + "' after window " +
+            std::to_string(winsim::WindowId(after)) + ": " +
+            (found != nullptr ? "found window " + std::to_string(winsim::WindowId(found))
+                              : std::string("none")));
+    return found;
+}
+
+// The thread that made the window, and its process at *processId (when
+// given). A top-level window of another process is taken as made by that
+// process's first thread, whose ID winsim gives as the process ID (the
+// monitor has no other thread). No such window: 0 and
+// ERROR_INVALID_WINDOW_HANDLE, *processId untouched.
+WINSIM_API DWORD WINAPI GetWindowThreadProcessId(HWND window, LPDWORD processId) {
+    if (Faulted("GetWindowThreadProcessId")) return 0;
+    WindowInfo info;
+    const DWORD error = GetLastError();  // an own window's miss is no failure yet
+    if (LookUpWindow(window, &info)) {
+        if (processId != nullptr) *processId = static_cast<DWORD>(getpid());
+        return info.thread;
+    }
+    int pid = 0;
+    for (const winsim::WindowRecord& w : winsim::TopLevelWindows()) {
+        if (w.id == winsim::WindowId(window)) pid = w.pid;
+    }
+    if (pid == 0) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return 0;
+    }
+    SetLastError(error);
+    if (processId != nullptr) *processId = static_cast<DWORD>(pid);
+    return static_cast<DWORD>(pid);
+}
+
 // A top-level window has no parent here (owners are not kept).
 WINSIM_API HWND WINAPI GetParent(HWND window) {
     WindowInfo info;

@@ -1,10 +1,11 @@
 // DrvDocumentEvent STARTDOC: the status monitor starts from the driver's
 // folder with the printer name as its whole command line, unless a window
-// with the printer's status window title exists or the StatusMonitor value
-// names no program; every road answers DOCUMENTEVENT_SUCCESS. The monitor
-// is the real larkmon.exe of the package: its debug log says that it ran,
-// with which printer, and that it ended early (no USB printer stands behind
-// USB001, and LPT1: is not a USB port).
+// with the printer's status window title belongs to a process of that
+// program, or the StatusMonitor value names no program of the driver's own;
+// every road answers DOCUMENTEVENT_SUCCESS. The monitor is the real
+// larkmon.exe of the package: its debug log says that it ran, with which
+// printer, and that it ended early (no USB printer stands behind USB001,
+// and LPT1: is not a USB port).
 #include <cstdio>
 #include <string>
 
@@ -129,21 +130,50 @@ CONFORMANCE_TABLE(MonitorLaunch, "DrvDocumentEvent STARTDOC and the status monit
         ROW_EQ(Count(lines, launch.from, kStarted), 1);
         ROW_EQ(Count(lines, launch.from, kNotUsb), 1);
     }
-    if (ctx.Begin("a window titled with the status window title: nothing starts")) {
+    if (ctx.Begin("windows of another program titled with the status window title: the "
+                  "monitor starts all the same")) {
         Launch launch = BeginLaunch(event);
         WNDCLASSW wc = {};
         wc.lpfnWndProc = DefWindowProcW;
         wc.lpszClassName = TEXT("LarkTestStatus");
         RegisterClassW(&wc);
-        std::basic_string<WCHAR> title = conformance::kPrinter;
-        title += TEXT(" - Status");
-        HWND window = CreateWindowExW(0, wc.lpszClassName, title.c_str(), 0, 0, 0, 0, 0, nullptr,
-                                      nullptr, nullptr, nullptr);
-        ROW_CHECK(window != nullptr);
+        WCHAR title[kStatusWindowTitleUnits];
+        FormatStatusWindowTitle(title, conformance::kPrinter);
+        HWND windows[3] = {};
+        for (HWND& window : windows) {
+            window = CreateWindowExW(0, wc.lpszClassName, title, 0, 0, 0, 0, 0, nullptr, nullptr,
+                                     nullptr, nullptr);
+            ROW_CHECK(window != nullptr);
+        }
+        ROW_EQ(StartDoc(event), DOCUMENTEVENT_SUCCESS);
+        std::vector<std::string> lines = LogShows(launch.from, kNoUsbPrinter);
+        ROW_EQ(Count(lines, launch.from, kStarted), 1);
+        if (launch.createsBefore >= 0) {
+            ROW_EQ(conformance::CallCount("CreateProcessW"), launch.createsBefore + 1);
+        }
+        for (HWND window : windows) {
+            if (window != nullptr) DestroyWindow(window);
+        }
+    }
+    if (ctx.Begin("the window of a monitor that still polls: nothing more starts",
+                  conformance::WinsimOnly(
+                      "no USB printer stands behind USB001 under Wine, so a real monitor ends "
+                      "within milliseconds and no second STARTDOC can find its window"))) {
+        Launch launch = BeginLaunch(event);
+        ROW_CHECK(conformance::SetPollingPrinter(true));
+        ROW_EQ(StartDoc(event), DOCUMENTEVENT_SUCCESS);
+        WCHAR title[kStatusWindowTitleUnits];
+        FormatStatusWindowTitle(title, conformance::kPrinter);
+        bool shown = false;
+        for (int waited = 0; waited < 20000 && !shown; waited += 20) {
+            shown = FindWindowW(nullptr, title) != nullptr;
+            if (!shown) Sleep(20);
+        }
+        ROW_CHECK(shown);
         ROW_EQ(StartDoc(event), DOCUMENTEVENT_SUCCESS);
         ROW_EQ(StartDoc(event), DOCUMENTEVENT_SUCCESS);
-        if (window != nullptr) DestroyWindow(window);
-        StartedNothing(ctx, launch, 0);
+        ROW_EQ(conformance::CallCount("CreateProcessW"), launch.createsBefore + 1);
+        ROW_CHECK(conformance::SetPollingPrinter(false));
     }
     // Copies of the monitor under other names: one that the driver starts
     // when it reads the name, one that would start if it read too much.
@@ -155,6 +185,7 @@ CONFORMANCE_TABLE(MonitorLaunch, "DrvDocumentEvent STARTDOC and the status monit
                       "name is not read: nothing starts"))) {
         Launch launch = BeginLaunch(event);
         ROW_CHECK(!monitor.empty() && conformance::WriteDriverFile("larkmonitor1.exe", monitor));
+        ROW_CHECK(conformance::ListDriverFile("larkmonitor1.exe"));
         ROW_CHECK(printroad::SetText(TEXT("StatusMonitor"), "larkmonitor1.exe"));
         ROW_EQ(StartDoc(event), DOCUMENTEVENT_SUCCESS);
         if (ctx.WineExpectation()) {
@@ -166,20 +197,36 @@ CONFORMANCE_TABLE(MonitorLaunch, "DrvDocumentEvent STARTDOC and the status monit
             ROW_CHECK(conformance::ResetPrinter());
         }
     }
+    // Each row's copies of the monitor lie in the driver's folder; only the
+    // names listed are the driver's own files.
     const struct {
         const char* name;
-        const char* value;  // nullptr: no StatusMonitor value
-        long creates;       // CreateProcessW calls
+        const char* value;   // nullptr: no StatusMonitor value
+        const char* copy;    // a copy of the monitor in the driver's folder
+        const char* listed;  // a file the driver lists as its own
+        long creates;        // CreateProcessW calls
     } values[] = {
-        {"no StatusMonitor value: nothing starts", nullptr, 0},
+        {"a StatusMonitor value with a folder in it, though it names a listed copy of the "
+         "monitor: nothing starts",
+         "..\\3\\lm.exe", "lm.exe", "lm.exe", 0},
+        {"a StatusMonitor name of another extension, listed and in the folder: nothing starts",
+         "lm.com", "lm.com", "lm.com", 0},
+        {"a StatusMonitor name the driver does not list, though in its folder: nothing starts",
+         "lmx.exe", "lmx.exe", nullptr, 0},
+        {"no StatusMonitor value: nothing starts", nullptr, "larkmonitor12.exe",
+         "larkmonitor12.exe", 0},
         {"a StatusMonitor name of 17 characters is not read: nothing starts", "larkmonitor12.exe",
-         0},
-        {"a StatusMonitor program that is missing: its start fails silently", "nomon.exe", 1},
+         "larkmonitor12.exe", "larkmonitor12.exe", 0},
+        {"a StatusMonitor program that is listed but missing: its start fails silently",
+         "nomon.exe", nullptr, "nomon.exe", 1},
     };
     for (const auto& row : values) {
         if (!ctx.Begin(row.name)) continue;
         Launch launch = BeginLaunch(event);
-        ROW_CHECK(!monitor.empty() && conformance::WriteDriverFile("larkmonitor12.exe", monitor));
+        if (row.copy != nullptr) {
+            ROW_CHECK(!monitor.empty() && conformance::WriteDriverFile(row.copy, monitor));
+        }
+        if (row.listed != nullptr) ROW_CHECK(conformance::ListDriverFile(row.listed));
         if (row.value == nullptr) {
             ROW_CHECK(conformance::RemovePrinterValue(TEXT("StatusMonitor")));
         } else {
@@ -188,6 +235,56 @@ CONFORMANCE_TABLE(MonitorLaunch, "DrvDocumentEvent STARTDOC and the status monit
         ROW_EQ(StartDoc(event), DOCUMENTEVENT_SUCCESS);
         ROW_CHECK(conformance::ResetPrinter());
         StartedNothing(ctx, launch, row.creates);
+    }
+    if (ctx.Begin("a listed StatusMonitor name in the driver's folder: that program starts")) {
+        Launch launch = BeginLaunch(event);
+        ROW_CHECK(!monitor.empty() && conformance::WriteDriverFile("lm.exe", monitor));
+        ROW_CHECK(conformance::ListDriverFile("lm.exe"));
+        ROW_CHECK(printroad::SetText(TEXT("StatusMonitor"), "lm.exe"));
+        ROW_EQ(StartDoc(event), DOCUMENTEVENT_SUCCESS);
+        std::vector<std::string> lines = LogShows(launch.from, kNoUsbPrinter);
+        ROW_EQ(Count(lines, launch.from, kStarted), 1);
+        ROW_CHECK(conformance::ResetPrinter());
+    }
+    // The driver directory as the spooler answers it: longer than the old
+    // 256-byte request held, longer than the buffer, or not there at all
+    // (where the old launch completed \3\larkmon.exe with the current drive).
+    const std::basic_string<WCHAR> deep =
+        TEXT("C:\\Windows\\System32\\spool\\drivers\\") + std::basic_string<WCHAR>(150, 'd');
+    const std::basic_string<WCHAR> tooDeep =
+        TEXT("C:\\Windows\\System32\\spool\\drivers\\") + std::basic_string<WCHAR>(240, 'd');
+    const char* fixed =
+        "Wine's driver directory is its prefix's own, and its spooler calls fail "
+        "only through winsim's fault injection";
+    if (ctx.Begin("a driver directory of 184 characters: the monitor starts from it",
+                  conformance::WinsimOnly(fixed))) {
+        Launch launch = BeginLaunch(event);
+        ROW_CHECK(conformance::SetDriverDirectory(deep.c_str()));
+        ROW_EQ(StartDoc(event), DOCUMENTEVENT_SUCCESS);
+        std::vector<std::string> lines = LogShows(launch.from, kNoUsbPrinter);
+        ROW_EQ(Count(lines, launch.from, kStarted), 1);
+        ROW_CHECK(conformance::ResetPrinter());
+    }
+    const struct {
+        const char* name;
+        const WCHAR* directory;  // nullptr: the query fails
+    } directories[] = {
+        {"a driver directory longer than its 256-unit buffer: nothing starts", tooDeep.c_str()},
+        {"the driver directory query fails: nothing starts, not \\3\\larkmon.exe on the current "
+         "drive",
+         nullptr},
+    };
+    for (const auto& row : directories) {
+        if (!ctx.Begin(row.name, conformance::WinsimOnly(fixed))) continue;
+        Launch launch = BeginLaunch(event);
+        if (row.directory != nullptr) {
+            ROW_CHECK(conformance::SetDriverDirectory(row.directory));
+        } else {
+            conformance::FailCall("GetPrinterDriverDirectoryW", 1, ERROR_GEN_FAILURE);
+        }
+        ROW_EQ(StartDoc(event), DOCUMENTEVENT_SUCCESS);
+        ROW_CHECK(conformance::ResetPrinter());
+        StartedNothing(ctx, launch, 0);
     }
     if (ctx.Begin("no printer handle, so no printer information: nothing starts")) {
         Launch launch = BeginLaunch(event);

@@ -122,6 +122,15 @@ WINSIM_API DWORD WINAPI GetCurrentThreadId(void);
 // Milliseconds of the host's steady clock (not scaled by sleep_scale).
 WINSIM_API DWORD WINAPI GetTickCount(void);
 
+// Another process by its ID, for asking what program it runs.
+#define PROCESS_QUERY_INFORMATION 0x0400
+#define PROCESS_QUERY_LIMITED_INFORMATION 0x1000
+#define PROCESS_ALL_ACCESS 0x001FFFFF
+#define PROCESS_NAME_NATIVE 0x00000001
+WINSIM_API HANDLE WINAPI OpenProcess(DWORD access, BOOL inheritHandle, DWORD processId);
+WINSIM_API BOOL WINAPI QueryFullProcessImageNameW(HANDLE process, DWORD flags, LPWSTR name,
+                                                  PDWORD units);
+
 #define STILL_ACTIVE 259
 #define WAIT_FAILED 0xFFFFFFFF
 #define VER_PLATFORM_WIN32_NT 2

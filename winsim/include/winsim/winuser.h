@@ -68,6 +68,11 @@ WINSIM_API HCURSOR WINAPI LoadCursorW(HINSTANCE instance, LPCWSTR name);
 WINSIM_API LRESULT WINAPI DefWindowProcW(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 WINSIM_API void WINAPI PostQuitMessage(int exitCode);
 WINSIM_API HWND WINAPI FindWindowW(LPCWSTR className, LPCWSTR windowName);
+// The top-level windows after `after` (none: from the first) that match,
+// one per call; the process and thread that made a window.
+WINSIM_API HWND WINAPI FindWindowExW(HWND parent, HWND after, LPCWSTR className,
+                                     LPCWSTR windowName);
+WINSIM_API DWORD WINAPI GetWindowThreadProcessId(HWND window, LPDWORD processId);
 
 // Child windows (WS_CHILD with a parent, the menu argument as control ID)
 // belong to their process. Each window belongs to the thread that made it:

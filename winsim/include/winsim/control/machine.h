@@ -20,7 +20,11 @@ bool MachineExists(const std::string& root);
 // Host path of a Windows path on this machine (case-insensitive lookup of
 // every existing component, as the Windows file system does).
 std::string HostPath(const std::u16string& windowsPath);
-std::u16string DriverDirectory();  // C:\Windows\System32\spool\drivers\x64
+// The spooler's driver directory, C:\Windows\System32\spool\drivers\x64
+// unless the machine setting "driver_directory" names another (a machine
+// whose system folder lies deeper); installs and GetPrinterDriverDirectoryW
+// both follow it.
+std::u16string DriverDirectory();
 
 // Machine settings, stored in the machine database. An empty value is an
 // unset one: GetSetting answers the fallback.
