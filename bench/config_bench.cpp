@@ -81,8 +81,7 @@ std::string ReadHostFile(const std::string& path) {
 // (the first block) or in Arabic (the last).
 void PrepareShippedScript(int which) {
     PrepareMachine(4);
-    std::string source = __FILE__;
-    source = source.substr(0, source.find_last_of('/') + 1);
+    const std::string source = std::string(LARK_BENCH_DIR) + "/";
     WriteFile(kScript, ReadHostFile(which == kTwoLanguages
                                         ? source + "data/settings-two-languages.js"
                                         : std::string(LARK_PACKAGE_DIR) + "/settings.js"));

@@ -10,6 +10,11 @@ add_library(winsim SHARED ${WINSIM_SOURCES})
 # The driver-interface records have one declaration, in kit/ (below both the
 # platform and the product), for both builds.
 target_include_directories(winsim PUBLIC winsim/include kit)
+# The browser dialog's runner, by an absolute path (__FILE__ is relative
+# when the compiler cache rewrites paths); set on its one file alone, so a
+# clone elsewhere shares the cache for the rest.
+set_source_files_properties(winsim/src/html_dialog.cpp PROPERTIES
+  COMPILE_DEFINITIONS "WINSIM_BROWSER_DIR=\"${CMAKE_SOURCE_DIR}/winsim/browser\"")
 target_link_libraries(winsim PRIVATE PkgConfig::SQLITE3 ${CMAKE_DL_LIBS} pthread)
 
 add_library(winsim_winmain STATIC winsim/src/winmain_entry.cpp)

@@ -67,13 +67,9 @@ bool IsFile(const std::string& path, bool executable = false) {
            (!executable || access(path.c_str(), X_OK) == 0);
 }
 
-// The runner lies in the source tree beside this file, below the
-// repository's node_modules, where node finds playwright-core from it.
-std::string RunnerPath() {
-    std::string own = __FILE__;
-    size_t src = own.rfind("/src/");
-    return own.substr(0, src == std::string::npos ? 0 : src) + "/browser/run_dialog.js";
-}
+// The runner lies in the source tree (the build names its folder), below
+// the repository's node_modules, where node finds playwright-core from it.
+std::string RunnerPath() { return std::string(WINSIM_BROWSER_DIR) + "/run_dialog.js"; }
 
 std::string RepositoryOf(const std::string& runner) {
     size_t browser = runner.rfind("/winsim/browser/");
