@@ -38,11 +38,13 @@ int wmain(int argc, wchar_t** argv) {
     const std::wstring command = argv[1];
     std::string why;
     if (command == L"install" && argc == 3) {
+        const DWORD start = GetTickCount();
         if (!larkusb::Install(argv[2], larkusb::FixtureDevices(), &why)) {
             std::printf("larkusbctl install: %s\n", why.c_str());
             return 1;
         }
-        std::printf("larkusbctl install: %zu devices\n", larkusb::FixtureDevices().size());
+        std::printf("larkusbctl install: %zu devices in %lu ms\n", larkusb::FixtureDevices().size(),
+                    GetTickCount() - start);
         return 0;
     }
     if (command == L"script" && argc >= 4) {

@@ -126,6 +126,7 @@ bool Install(const std::wstring& inf, const std::vector<Device>& devices, std::s
         SC_HANDLE service =
             manager != nullptr ? OpenServiceW(manager, L"larkusb", SERVICE_START) : nullptr;
         if (service != nullptr) StartServiceW(service, 0, nullptr);
+        std::printf("larkusb: the devices did not start; the service started by hand\n");
         if (service != nullptr) CloseServiceHandle(service);
         if (manager != nullptr) CloseServiceHandle(manager);
         if (!WaitForInterfaces(count, present, 20000)) {
