@@ -75,7 +75,13 @@ bool BeginTable(std::string* why) {
     return ResetPrinter();
 }
 
+namespace {
+bool g_usbAttached;
+}  // namespace
+
 void EndTable() {
+    if (!g_usbAttached) return;
+    g_usbAttached = false;
     // The fixture's devices back on their parked ports, answering their default.
     const std::vector<larkusb::Device> parked = larkusb::FixtureDevices();
     for (unsigned i = 0; i < parked.size(); ++i) {
@@ -190,6 +196,7 @@ bool SetMonitorLogFolder(bool present) {
 const WCHAR* const kUsbPorts[3] = {L"USB001", L"USB002", L"USB003"};
 
 bool AttachUsbPrinters() {
+    g_usbAttached = true;
     std::vector<larkusb::Device> devices = larkusb::FixtureDevices();
     bool ok = true;
     for (unsigned i = 0; i < devices.size(); ++i) {

@@ -24,7 +24,7 @@ DEFINE_GUID(LarkUsbPrintClass, 0x28d78fad, 0x5a12, 0x11d1, 0xae, 0x5b, 0x00, 0x0
     CTL_CODE(FILE_DEVICE_UNKNOWN, 13, METHOD_BUFFERED, FILE_ANY_ACCESS)
 
 #define LARK_TAG 0x6b72614cu  // "Lark" in a pool dump
-// A device ID's length field is 16 bits.
+// The largest script read: a handful of IDs of up to 64 KB each.
 #define LARK_MAX_SCRIPT (1024 * 1024)
 
 static const char kDefaultId[] = "MFG:Lark;MDL:Photo Printer;CLS:PRINTER;";
