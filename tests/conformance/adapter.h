@@ -126,9 +126,11 @@ int StartMonitor(const WCHAR* commandLine);
 // Waits until the monitor has ended (or is ended after timeoutMs) and says
 // what it did.
 bool WaitMonitor(int monitor, DWORD timeoutMs, MonitorRun* run);
-// A printer of the driver on USB002, for two monitors at once.
+// Printers of the driver on USB002 (two monitors at once) and on USB003
+// (an unplugged printer), added by the table that wants them.
 extern const WCHAR kSecondPrinter[];
-bool AddSecondPrinter();
+extern const WCHAR kUnpluggedPrinter[];
+bool AddUsbPrinter(const WCHAR* name, const WCHAR* port);
 
 // winsim's fault injection: the nth call from now of the named platform
 // function fails with the error. False where the platform cannot (Wine);

@@ -214,16 +214,17 @@ bool SetUsbScript(const WCHAR* port, const std::vector<std::string>& ids, DWORD 
 }
 
 const WCHAR kSecondPrinter[] = L"Lark Photo USB002";
+const WCHAR kUnpluggedPrinter[] = L"Lark Photo USB003";
 
-bool AddSecondPrinter() {
+bool AddUsbPrinter(const WCHAR* name, const WCHAR* port) {
     HANDLE printer = nullptr;
-    if (OpenPrinterW(const_cast<LPWSTR>(kSecondPrinter), &printer, nullptr)) {
+    if (OpenPrinterW(const_cast<LPWSTR>(name), &printer, nullptr)) {
         ClosePrinter(printer);
         return true;  // an earlier table's
     }
     DWORD status = 0;
-    if (!XcvAddLocalPort(L"USB002", &status)) return false;
-    printer = AddLarkPrinter(kSecondPrinter, L"USB002");
+    if (!XcvAddLocalPort(port, &status)) return false;
+    printer = AddLarkPrinter(name, port);
     if (printer == nullptr) return false;
     ClosePrinter(printer);
     return true;

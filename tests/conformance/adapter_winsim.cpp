@@ -183,10 +183,11 @@ bool SetUsbScript(const WCHAR* port, const std::vector<std::string>& ids, DWORD 
 }
 
 const WCHAR kSecondPrinter[] = u"Lark Photo USB002";
+const WCHAR kUnpluggedPrinter[] = u"Lark Photo USB003";
 
-bool AddSecondPrinter() {
+bool AddUsbPrinter(const WCHAR* name, const WCHAR* port) {
     std::string error;
-    return winsim::AddPrinter(kSecondPrinter, u"USB002", kDriverName, &error);
+    return winsim::AddPrinter(name, port, kDriverName, &error);
 }
 
 int StartMonitor(const WCHAR* commandLine) {

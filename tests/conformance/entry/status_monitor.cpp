@@ -133,7 +133,8 @@ void CheckPolls(conformance::Context& ctx, const std::vector<StatusRow>& rows,
 // Two printers watched at once: the status table on USB001, the ink rules
 // on USB002, one poll per row.
 CONFORMANCE_TABLE(MonitorStatuses, "larkmon: each status, the ink rules, the box once per change") {
-    if (!conformance::AttachUsbPrinters() || !conformance::AddSecondPrinter()) {
+    if (!conformance::AttachUsbPrinters() ||
+        !conformance::AddUsbPrinter(conformance::kSecondPrinter, conformance::kUsbPorts[1])) {
         ctx.Fail("no USB printers on the machine");
         return;
     }
@@ -276,7 +277,8 @@ CONFORMANCE_TABLE(MonitorDeviceIds, "larkmon: device IDs at the edges") {
     }
 }
 
-CONFORMANCE_TABLE(MonitorRoads, "larkmon: its log, its port check, a second monitor") {
+CONFORMANCE_TABLE(MonitorRoads,
+                  "larkmon: its log, its port check, an unplugged printer, a second monitor") {
     if (!conformance::AttachUsbPrinters()) {
         ctx.Fail("no USB printers on the machine");
         return;
@@ -311,6 +313,20 @@ CONFORMANCE_TABLE(MonitorRoads, "larkmon: its log, its port check, a second moni
         ROW_EQ(run.exitCode, 0u);
         ROW_BYTES(log, std::string("PrinterStatus: Entering\r\n"
                                    "Printer is not hooked upto a USB port\r\n"));
+        ROW_EQ(run.statuses.size(), 0u);
+    }
+    if (ctx.Begin("an unplugged printer, its interface still listed with the port's name: "
+                  "\"Unable to open USB port\"")) {
+        ROW_CHECK(
+            conformance::AddUsbPrinter(conformance::kUnpluggedPrinter, conformance::kUsbPorts[2]));
+        MonitorRun run;
+        std::string log;
+        ROW_CHECK(RunOne(conformance::kUnpluggedPrinter, &run, &log));
+        ROW_EQ(run.exitCode, 0u);
+        if (run.heldAtExit >= 0) ROW_EQ(run.heldAtExit, 0L);
+        ROW_BYTES(log, std::string("PrinterStatus: Entering\r\n"
+                                   "PrinterStatus: Getting USB Port\r\n"
+                                   "Unable to open USB port\r\n"));
         ROW_EQ(run.statuses.size(), 0u);
     }
     if (ctx.Begin("a second monitor for the same printer beside the first: the first's window is "
