@@ -117,6 +117,57 @@ inline constexpr char kWineKeepsOwner[] =
 // and waits for its end; false when it did not start or end within 30 s.
 bool RunMonitor(const WCHAR* printer);
 
+// The USB printing devices, in the class's order: kUsbPorts[0] (kPrinter's
+// port USB001) and [1] (USB002) whose devices answer, and [2] (USB003), an
+// unplugged printer's interface: listed, but its device does not open.
+// Under Wine they are the fixture's devices (tests/wine/usbdev), parked on
+// ports no printer has until a table attaches them and again after it;
+// winsim's class is empty until then.
+extern const WCHAR* const kUsbPorts[3];
+bool AttachUsbPrinters();
+// What the device behind the port answers from now on: ids[i] (raw bytes)
+// answers request i + 1 of a handle, the last repeating (none: the
+// device's own default ID); from request failFrom of a handle on (0:
+// never) the device is gone, as an unplugged printer's.
+bool SetUsbScript(const WCHAR* port, const std::vector<std::string>& ids, DWORD failFrom);
+
+// The status monitor as STARTDOC starts it: larkmon.exe of the driver's
+// folder, the command line given whole. winsim runs it with its sleeps a
+// thousand times shorter; under Wine it is the real program with only its
+// SetPortW (which Wine lacks) and MessageBoxW (which would wait for a
+// person) recorded and answered TRUE and IDOK (tests/wine/monitor_launcher.h).
+struct PortStatusCall {
+    bool local = false;  // no server name
+    std::basic_string<WCHAR> port;
+    DWORD level = 0, status = 0, severity = 0;
+    bool hasText = false;
+    std::basic_string<WCHAR> text;
+};
+struct BoxCall {
+    bool owned = false;
+    std::basic_string<WCHAR> text, caption;
+    UINT style = 0;
+    size_t afterStatuses = 0;  // the monitor's SetPortW calls before it
+};
+struct MonitorRun {
+    bool ended = false;  // within the wait
+    DWORD exitCode = 0;
+    std::vector<PortStatusCall> statuses;
+    std::vector<BoxCall> boxes;
+    long heldAtExit = -1;  // what the process held at its ExitProcess but
+                           // the device; -1 where the platform cannot count
+};
+// An id of the started monitor, 0 when it could not be started.
+int StartMonitor(const WCHAR* commandLine);
+// Waits until the monitor has ended (or is ended after timeoutMs) and says
+// what it did.
+bool WaitMonitor(int monitor, DWORD timeoutMs, MonitorRun* run);
+// Printers of the driver on USB002 (two monitors at once) and on USB003
+// (an unplugged printer), added by the table that wants them.
+extern const WCHAR kSecondPrinter[];
+extern const WCHAR kUnpluggedPrinter[];
+bool AddUsbPrinter(const WCHAR* name, const WCHAR* port);
+
 // winsim's fault injection: the nth call from now of the named platform
 // function fails with the error. False where the platform cannot (Wine);
 // ResetPrinter clears a fault that did not fire.

@@ -15,6 +15,9 @@
 #include <tlhelp32.h>
 #include <winioctl.h>
 
+#include "monitor_launcher.h"
+#include "usb_control.h"
+
 namespace conformance {
 
 const WCHAR kPrinter[] = L"Lark Photo";
@@ -75,7 +78,20 @@ bool BeginTable(std::string* why) {
     return ResetPrinter();
 }
 
-void EndTable() {}
+namespace {
+bool g_usbAttached;
+}  // namespace
+
+void EndTable() {
+    if (!g_usbAttached) return;
+    g_usbAttached = false;
+    // The fixture's devices back on their parked ports, answering their default.
+    const std::vector<larkusb::Device> parked = larkusb::FixtureDevices();
+    for (unsigned i = 0; i < parked.size(); ++i) {
+        larkusb::SetInterfaceValues(i, parked[i]);
+        larkusb::SetScript(i, {}, 0);
+    }
+}
 
 void* DriverEntry(const char* name) {
     return reinterpret_cast<void*>(GetProcAddress(g_module, name));
@@ -358,6 +374,145 @@ bool RunMonitor(const WCHAR* printer) {
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
     return waited == WAIT_OBJECT_0;
+}
+
+const WCHAR* const kUsbPorts[3] = {L"USB001", L"USB002", L"USB003"};
+
+bool AttachUsbPrinters() {
+    g_usbAttached = true;
+    std::vector<larkusb::Device> devices = larkusb::FixtureDevices();
+    bool ok = true;
+    for (unsigned i = 0; i < devices.size(); ++i) {
+        devices[i].portNumber = i + 1;
+        ok = larkusb::SetInterfaceValues(i, devices[i]) && larkusb::SetScript(i, {}, 0) && ok;
+    }
+    return ok;
+}
+
+bool SetUsbScript(const WCHAR* port, const std::vector<std::string>& ids, DWORD failFrom) {
+    for (unsigned i = 0; i < 3; ++i) {
+        if (_wcsicmp(port, kUsbPorts[i]) == 0) return larkusb::SetScript(i, ids, failFrom);
+    }
+    return false;
+}
+
+const WCHAR kSecondPrinter[] = L"Lark Photo USB002";
+const WCHAR kUnpluggedPrinter[] = L"Lark Photo USB003";
+
+bool AddUsbPrinter(const WCHAR* name, const WCHAR* port) {
+    HANDLE printer = nullptr;
+    if (OpenPrinterW(const_cast<LPWSTR>(name), &printer, nullptr)) {
+        ClosePrinter(printer);
+        return true;  // an earlier table's
+    }
+    DWORD status = 0;
+    if (!XcvAddLocalPort(port, &status)) return false;
+    printer = AddLarkPrinter(name, port);
+    if (printer == nullptr) return false;
+    ClosePrinter(printer);
+    return true;
+}
+
+namespace {
+
+struct Started {
+    PROCESS_INFORMATION process;
+    std::wstring record;
+};
+std::map<int, Started> g_monitors;
+int g_lastMonitor;
+
+std::wstring ProgramFolder() {
+    wchar_t path[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring folder = path;
+    return folder.substr(0, folder.find_last_of(L'\\') + 1);
+}
+
+std::vector<std::string> Fields(const std::string& line) {
+    std::vector<std::string> fields(1);
+    for (size_t i = 0; i < line.size(); ++i) {
+        if (line[i] == '|') {
+            fields.emplace_back();
+        } else if (line[i] == '\\' && i + 1 < line.size()) {
+            const char c = line[++i];
+            fields.back() += c == 'r' ? '\r' : c == 'n' ? '\n' : c == 'p' ? '|' : c;
+        } else {
+            fields.back() += line[i];
+        }
+    }
+    return fields;
+}
+
+std::wstring Text(const std::string& utf8) { return Wide(utf8.c_str()); }
+
+}  // namespace
+
+int StartMonitor(const WCHAR* commandLine) {
+    wchar_t temp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    const int id = ++g_lastMonitor;
+    Started started;
+    started.record = std::wstring(temp) + L"larkrec-" + std::to_wstring(GetCurrentProcessId()) +
+                     L"-" + std::to_wstring(id) + L".txt";
+    DeleteFileW(started.record.c_str());
+    std::string why;
+    if (!larkwine::LaunchRecordedMonitor(DriverFolder() + L"larkmon.exe", commandLine,
+                                         ProgramFolder() + L"larkrec.dll", started.record,
+                                         &started.process, &why)) {
+        std::printf("the monitor did not start: %s\n", why.c_str());
+        return 0;
+    }
+    g_monitors[id] = started;
+    return id;
+}
+
+bool WaitMonitor(int monitor, DWORD timeoutMs, MonitorRun* run) {
+    *run = MonitorRun{};
+    auto it = g_monitors.find(monitor);
+    if (it == g_monitors.end()) return false;
+    const Started started = it->second;
+    g_monitors.erase(it);
+    run->ended = WaitForSingleObject(started.process.hProcess, timeoutMs) == WAIT_OBJECT_0;
+    if (!run->ended) {
+        TerminateProcess(started.process.hProcess, 1);
+        WaitForSingleObject(started.process.hProcess, 5000);
+    }
+    DWORD code = 1;
+    GetExitCodeProcess(started.process.hProcess, &code);
+    run->exitCode = code;
+    CloseHandle(started.process.hThread);
+    CloseHandle(started.process.hProcess);
+    std::string record;
+    ReadFileBytes(started.record.c_str(), &record);
+    DeleteFileW(started.record.c_str());
+    size_t at = 0;
+    while (at < record.size()) {
+        size_t end = record.find('\n', at);
+        if (end == std::string::npos) end = record.size();
+        std::vector<std::string> f = Fields(record.substr(at, end - at));
+        at = end + 1;
+        if (f[0] == "SetPortW" && f.size() == 7) {
+            PortStatusCall call;
+            call.local = f[1] == "(null)";
+            call.port = Text(f[2]);
+            call.level = static_cast<DWORD>(std::stoul(f[3]));
+            call.status = static_cast<DWORD>(std::stoul(f[4]));
+            call.hasText = f[5] != "(null)";
+            if (call.hasText) call.text = Text(f[5]);
+            call.severity = static_cast<DWORD>(std::stoul(f[6]));
+            run->statuses.push_back(call);
+        } else if (f[0] == "MessageBoxW" && f.size() == 5) {
+            BoxCall box;
+            box.owned = f[1] != "(null)";
+            box.text = Text(f[2]);
+            box.caption = Text(f[3]);
+            box.style = static_cast<UINT>(std::stoul(f[4]));
+            box.afterStatuses = run->statuses.size();
+            run->boxes.push_back(box);
+        }
+    }
+    return run->ended;
 }
 
 bool FailCall(const char*, int, DWORD) { return false; }

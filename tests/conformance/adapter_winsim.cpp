@@ -238,6 +238,80 @@ bool RunMonitor(const WCHAR* printer) {
     return false;
 }
 
+const WCHAR* const kUsbPorts[3] = {u"USB001", u"USB002", u"USB003"};
+
+bool AttachUsbPrinters() {
+    for (DWORD number = 1; number <= 3; ++number) {
+        winsim::UsbDevice device;
+        device.portNumber = number;
+        device.present = number != 3;
+        if (winsim::AddUsbDevice(device) == 0) return false;
+    }
+    return true;
+}
+
+bool SetUsbScript(const WCHAR* port, const std::vector<std::string>& ids, DWORD failFrom) {
+    return winsim::SetUsbScript(port, ids, static_cast<int>(failFrom));
+}
+
+const WCHAR kSecondPrinter[] = u"Lark Photo USB002";
+const WCHAR kUnpluggedPrinter[] = u"Lark Photo USB003";
+
+bool AddUsbPrinter(const WCHAR* name, const WCHAR* port) {
+    std::string error;
+    return winsim::AddPrinter(name, port, kDriverName, &error);
+}
+
+int StartMonitor(const WCHAR* commandLine) {
+    winsim::SetSetting("sleep_scale", "0.001");
+    int pid = 0;
+    if (!winsim::StartProgram(winsim::DriverDirectory() + u"\\3\\larkmon.exe", commandLine, &pid)) {
+        return 0;
+    }
+    return pid;
+}
+
+bool WaitMonitor(int monitor, DWORD timeoutMs, MonitorRun* run) {
+    *run = MonitorRun{};
+    int status = 0;
+    for (DWORD waited = 0; !run->ended && waited < timeoutMs; waited += 5) {
+        if (waitpid(monitor, &status, WNOHANG) == monitor) {
+            run->ended = true;
+        } else {
+            usleep(5000);
+        }
+    }
+    if (!run->ended) {
+        kill(monitor, SIGKILL);
+        waitpid(monitor, &status, 0);
+    }
+    winsim::Counts held;
+    UINT code = 1;
+    if (winsim::ExitCounts(monitor, &held, &code)) {
+        run->exitCode = code;
+        // The device's handle is the one the end of the process releases.
+        run->heldAtExit = held.printerHandles + held.registryKeys + held.deviceInfoLists +
+                          held.heapBlocks + held.globalBlocks + held.localBlocks + held.openFiles +
+                          (held.kernelHandles > 1 ? held.kernelHandles - 1 : 0);
+    } else {
+        run->exitCode = WIFEXITED(status) ? static_cast<DWORD>(WEXITSTATUS(status)) : 1;
+    }
+    std::vector<int64_t> seqs;
+    for (const auto& p : winsim::PortStatuses()) {
+        if (p.pid != monitor) continue;
+        seqs.push_back(p.seq);
+        // winsim's spooler keeps the calls it accepted, made for the local one.
+        run->statuses.push_back({true, p.port, 3, p.status, p.severity, p.hasText, p.text});
+    }
+    for (const auto& b : winsim::MessageBoxes()) {
+        if (b.pid != monitor) continue;
+        size_t before = 0;
+        while (before < seqs.size() && seqs[before] <= b.afterPortStatus) ++before;
+        run->boxes.push_back({false, b.text, b.caption, b.style, before});
+    }
+    return run->ended;
+}
+
 bool FailCall(const char* function, int nth, DWORD error) {
     winsim::FailCall(function, nth, error);
     return true;

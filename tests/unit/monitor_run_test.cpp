@@ -11,7 +11,6 @@
 
 #include "machine_fixture.h"
 #include "monitor_test_support.h"
-#include "scoped.h"
 
 namespace {
 
@@ -186,38 +185,6 @@ TEST_F(MonitorRunTest, PollsUntilQuietAndEmpty) {
         EXPECT_EQ(log[log.size() - 2], "PrinterStatus: Exiting....") << c.name;
         EXPECT_EQ(log.back(), "") << c.name;
     }
-}
-
-TEST_F(MonitorRunTest, PrintingStatusReportsPrintingWithInfoSeverity) {
-    AddDevice(Repeat(DeviceId("03", "04"), 2, kIdle));
-    EXPECT_EQ(Run(), 0);
-    auto statuses = winsim::PortStatuses();
-    ASSERT_GE(statuses.size(), 3u);
-    EXPECT_EQ(statuses[0].text, u"Printing");
-    EXPECT_EQ(statuses[0].severity, static_cast<DWORD>(PORT_STATUS_TYPE_INFO));
-    EXPECT_FALSE(statuses[2].hasText);
-}
-
-TEST_F(MonitorRunTest, BoxCarriesTheStatusMessageOfThePrinter) {
-    {
-        WCHAR name[] = TEXT("Office Photo");
-        PRINTER_DEFAULTSW defaults = {nullptr, nullptr, PRINTER_ACCESS_ADMINISTER};
-        ScopedPrinter printer = OpenPrinterScoped(name, &defaults);
-        ASSERT_TRUE(printer);
-        WCHAR value[] = TEXT("StatusMessage");
-        const char16_t text[] = u"Paper is stuck.\\nOpen the back cover.";
-        ASSERT_EQ(SetPrinterDataW(printer.get(), value, REG_SZ,
-                                  reinterpret_cast<LPBYTE>(const_cast<char16_t*>(text)),
-                                  sizeof text - sizeof(char16_t)),
-                  static_cast<DWORD>(ERROR_SUCCESS));
-    }
-    AddDevice({DeviceId("03", "0E"), kIdle});
-    EXPECT_EQ(Run(), 0);
-    auto boxes = winsim::MessageBoxes();
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].text, u"Paper is stuck.\r\nOpen the back cover.");
-    EXPECT_EQ(boxes[0].caption, u"Office Photo");
-    EXPECT_EQ(boxes[0].style, 0x40030u);
 }
 
 // While a box is open the monitor's window is found by its title; once the

@@ -27,6 +27,8 @@ typedef struct _SP_DEVINFO_DATA {
 
 #define DIGCF_PRESENT 0x00000002
 #define DIGCF_DEVICEINTERFACE 0x00000010
+// SP_DEVICE_INTERFACE_DATA.Flags: the interface is enabled (its device is there).
+#define SPINT_ACTIVE 0x00000001
 
 inline constexpr GUID GUID_DEVINTERFACE_USBPRINT = {
     0x28d78fad, 0x5a12, 0x11d1, {0xae, 0x5b, 0x00, 0x00, 0xf8, 0x03, 0xa8, 0xc2}};
