@@ -1,6 +1,7 @@
 // larksim: the command line over a winsim machine.
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <map>
 
 #include "larksim.h"
@@ -112,5 +113,12 @@ int main(int argc, char** argv) {
         return larksim::Fail("no machine at " + root + " (run 'larksim init' first)");
     }
     args.erase(args.begin());
-    return it->second.run(args);
+    // Input larksim could not take (a file that does not read, a database
+    // that does not answer) ends the command with why, never with a crash.
+    try {
+        return it->second.run(args);
+    } catch (const std::exception& error) {
+        return larksim::Fail(args.empty() ? std::string(error.what())
+                                          : it->first + ": " + error.what());
+    }
 }
