@@ -37,15 +37,15 @@ const std::map<std::string, Command>& Commands() {
           true}},
         {"monitor",
          {larksim::Monitor,
-          "monitor <printer> [--log] run the status monitor, show its polls (--log: the raw debug "
-          "log)",
+          "monitor <printer> [--wait <s> | --detach] [--log]   run the status monitor, show its"
+          " polls as they come (--log: the raw debug log)",
           true}},
         {"box", {larksim::Box, "box [list] | box close <id|all>   message boxes", true}},
         {"caps", {larksim::Caps, "caps <printer> [DC_name|index]   device capabilities", true}},
         {"print",
          {larksim::Print,
-          "print <printer> [--landscape] [--paper <id>] [--job-ms <ms>] [--wait <s>] [--log]   "
-          "print one document",
+          "print <printer> [--landscape] [--paper <id>] [--job-ms <ms>] [--wait <s> | --detach]"
+          " [--log]   print one document",
           true}},
         {"jobs", {larksim::Jobs, "jobs [<printer>] [--hex]  raw jobs the spooler received", true}},
         {"properties",
