@@ -149,12 +149,20 @@ test('every road, lane, showing, poll, box and job of the machine is in the repo
           (!s.screenshot || (img && img.src.startsWith('data:image/png;base64,') && img.naturalWidth > 0));
       });
     }],
-    ['monitor polls with their status field', machine.polls, (polls) => {
-      const cards = [...document.querySelectorAll('li.poll')];
-      return cards.length === polls.length && polls.every((p, i) =>
-        cards[i].querySelector('.n').textContent === `Poll ${p.number}` &&
-        cards[i].querySelector('code').textContent === p.field);
-    }],
+    ['monitor polls with their status field, a run of identical ones as one card', machine.polls,
+      (polls) => {
+        // Each card stands for its poll or its run of polls ("Polls 6\u201322").
+        const shown = [];
+        for (const card of document.querySelectorAll('li.poll')) {
+          const m = card.querySelector('.n').textContent.match(/^Polls? (\d+)(?:\u2013(\d+))?$/);
+          if (!m) return false;
+          for (let n = Number(m[1]); n <= Number(m[2] || m[1]); ++n) {
+            shown.push({ number: String(n), field: card.querySelector('code').textContent });
+          }
+        }
+        return shown.length === polls.length && polls.every((p, i) =>
+          shown[i].number === p.number && shown[i].field === p.field);
+      }],
     ['boxes with caption, style and text, in the strip and in the list', machine.boxes, (boxes) => {
       const listed = [...document.querySelectorAll('li.box')];
       const tips = [...document.querySelectorAll('li.poll .tip-text')].map((t) => t.textContent);
