@@ -314,6 +314,15 @@ TEST_F(LarksimCliTest, AddPrinterInitialises) {
     EXPECT_TRUE(Contains(out, "UIConfigFile     REG_SZ, 24 bytes: \"settings.htm\"")) << out;
     ASSERT_EQ(RunLarksim("caps 'Lark Added' DC_PAPERNAMES", &out), 0) << out;
     EXPECT_TRUE(Contains(out, "\"10 x 15 cm\"")) << out;
+
+    // A driver that does not load leaves no printer behind.
+    RemoveDriverFile("larkui.dll");
+    std::string err;
+    EXPECT_EQ(RunLarksim("add-printer 'Lark Broken' --port USB004", &out, &err), 1) << out << err;
+    EXPECT_TRUE(Contains(err, "the printer was not added")) << err;
+    winsim::PrinterRecord record;
+    EXPECT_FALSE(winsim::GetPrinterRecord(u"Lark Broken", &record));
+    EXPECT_TRUE(winsim::PrinterData(u"Lark Broken").empty());
 }
 
 }  // namespace
