@@ -137,7 +137,9 @@ void PrintTimeline(const Mark& mark, const std::u16string& printer) {
                 text += "answered a NULL string";
                 break;
             case winsim::DialogKind::Fail:
-                text += "failed with error " + Hex(d.result) + ": no answer";
+                text += "failed with error " + Hex(d.result) + ": no answer" +
+                        (d.answer.empty() ? std::string()
+                                          : " (in the browser: " + winsim::ToUtf8(d.answer) + ")");
                 break;
         }
         lines.push_back({d.micros, text});

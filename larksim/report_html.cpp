@@ -435,9 +435,13 @@ private:
     void ShowingFigure(const Showing& s, const std::string& id) {
         const auto& d = s.record;
         std::string n = std::to_string(s.number);
-        out_ += "<figure class=\"showing\" id=\"" + id + "-showing-" + n +
-                "\"><figcaption>Showing " + n + " \xC2\xB7 " + Elapsed(d.micros - s.startMicros) +
-                "</figcaption><dl class=\"pairs\">";
+        // A showing that failed in the browser says so in its title, with
+        // the reason the browser gave.
+        const bool browserFailed = d.outcome == winsim::DialogKind::Fail && !d.answer.empty();
+        out_ +=
+            "<figure class=\"showing\" id=\"" + id + "-showing-" + n + "\"><figcaption>Showing " +
+            n + (browserFailed ? " in the browser, failed: " + Escape(d.answer) : std::string()) +
+            " \xC2\xB7 " + Elapsed(d.micros - s.startMicros) + "</figcaption><dl class=\"pairs\">";
         out_ +=
             "<dt>argument</dt><dd>" +
             (d.hasArgument ? Code("\"" + winsim::ToUtf8(d.argument) + "\"") : std::string("none")) +
@@ -654,6 +658,20 @@ private:
             // What a process still holds at ExitProcess its end releases; the
             // monitor leaves its device handle to that on purpose.
             std::string held = HeldText(run.held, 0);
+            // The one handle a monitor that reached its loop holds is its
+            // USB printer device, which it never closes itself.
+            bool looped = std::find(run.log.begin(), run.log.end(),
+                                    "PrinterStatus: Entering while loop") != run.log.end();
+            if (run.held.kernelHandles == 1 && (looped || run.log.empty())) {
+                for (const char* form : {"1 handle, ", "1 handle"}) {
+                    size_t at = held.find(form);
+                    bool whole = at != std::string::npos && (at == 0 || held[at - 1] == ' ') &&
+                                 (at + std::strlen(form) == held.size() || form[8] == ',');
+                    if (!whole) continue;
+                    held.replace(at, 8, "1 handle (the USB printer device it opened)");
+                    break;
+                }
+            }
             out_ += "Exit code " + std::to_string(run.exitCode) +
                     "; at its exit the process held " +
                     (held.empty() ? std::string("nothing")

@@ -1,6 +1,8 @@
 // larksim's usb and monitor commands: a scripted printer on USB001 and the
 // monitor's run as a timeline, poll by poll, with its log.
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 
 #include "machine_fixture.h"
 #include "monitor_test_support.h"
@@ -132,6 +134,32 @@ TEST_F(WinsimLarksimMonitor, MonitorRoadsSayWhatHappened) {
         }
         EXPECT_EQ(CountOf(out, "(queue: jobs)"), row.queueJobs) << row.name << "\n" << out;
     }
+}
+
+// A monitor that polled for long makes a report of a few cards: a run of
+// identical polls is one card with its count.
+TEST_F(WinsimLarksimMonitor, ALongRunsReportStaysSmall) {
+    larktest::InstallPackageAndPrinter(u"P", u"USB001");
+    winsim::SetSetting("sleep_scale", "0");
+    std::string out;
+    ASSERT_EQ(larktest::RunLarksim("usb add USB 1", &out), 0) << out;
+    ASSERT_EQ(larktest::RunLarksim("usb script USB001 '" + larktest::DeviceId("03", "00") +
+                                       "' --jobs 1 --fail-from 2001",
+                                   &out),
+              0)
+        << out;
+    ASSERT_EQ(larktest::RunLarksim("monitor P --wait 120", &out), 0) << out;
+    ASSERT_TRUE(Contains(out, "polls: 2001, port statuses: 2000")) << out;
+    const std::string report = root_ + "/report.html";
+    ASSERT_EQ(larktest::RunLarksim("report --out '" + report + "'", &out), 0) << out;
+    std::ifstream in(report, std::ios::binary);
+    const std::string html((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_LT(html.size(), 512u * 1024u);
+    EXPECT_LE(CountOf(html, "<li class=\"poll"), 3u);
+    EXPECT_TRUE(Contains(html,
+                         "Polls 22\xE2\x80\x93"
+                         "2000</p><p class=\"when\">1979 identical polls"))
+        << "the run's card";
 }
 
 }  // namespace
