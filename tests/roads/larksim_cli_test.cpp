@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 
 #include "../conformance/caps_expectations.h"
 #include "config_support.h"
@@ -186,6 +187,13 @@ TEST_F(LarksimCliTest, ACommandsAnswersAreItsOwn) {
         EXPECT_EQ(winsim::QueuedDialogOutcomes().size(), row.queued) << row.name;
         EXPECT_EQ(winsim::QueuedDialogUserActions().size(), 0u) << row.name;
     }
+    // The report names the failed showing and why.
+    std::string out;
+    const std::string report = root_ + "/report.html";
+    ASSERT_EQ(RunLarksim("report --out '" + report + "'", &out), 0) << out;
+    std::ifstream in(report, std::ios::binary);
+    const std::string html((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_TRUE(Contains(html, "in the browser, failed: no paper named"));
 }
 
 // The printers folder keeps the user's choice as the user's default

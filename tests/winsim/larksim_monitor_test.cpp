@@ -156,6 +156,8 @@ TEST_F(WinsimLarksimMonitor, ALongRunsReportStaysSmall) {
     const std::string html((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     EXPECT_LT(html.size(), 512u * 1024u);
     EXPECT_LE(CountOf(html, "<li class=\"poll"), 3u);
+    EXPECT_TRUE(Contains(html, "1 handle (the USB printer device it opened)"))
+        << "what the monitor held at its exit";
     EXPECT_TRUE(Contains(html,
                          "Polls 22\xE2\x80\x93"
                          "2000</p><p class=\"when\">1979 identical polls"))
