@@ -117,10 +117,11 @@ private:
     std::string partial_;
 };
 // Feeds the monitor's log to the timeline until ended() says the process
-// has ended, or waitSeconds have passed: then the monitor is ended and
-// that is said (false).
+// has ended, or waitSeconds have passed: then the monitor is ended when it
+// is ours (this command started it) or left running, and that is said
+// (false).
 bool FollowMonitor(int pid, LogFollower& log, MonitorTimeline& timeline, int waitSeconds,
-                   const std::function<bool()>& ended);
+                   const std::function<bool()>& ended, bool ours);
 // A document event's answer by its name (DOCUMENTEVENT_SUCCESS ...).
 const char* DocumentEventName(int64_t result);
 // A port status code by its name ("paper jam"), "other" for one not named.

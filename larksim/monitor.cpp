@@ -194,9 +194,25 @@ void MonitorTimeline::Finish() {
     }
     Refresh();
     if (!started_) BoxesUpTo(0);
+    // The statuses no poll line took (no log): a run of equal ones is one
+    // line with its count.
     while (nextStatus_ < statuses_.size()) {
-        PrintPortStatus(statuses_[nextStatus_]);
-        BoxesUpTo(statuses_[nextStatus_++].seq);
+        const winsim::PortStatusRecord& first = statuses_[nextStatus_];
+        size_t same = 1;
+        while (nextStatus_ + same < statuses_.size()) {
+            const winsim::PortStatusRecord& next = statuses_[nextStatus_ + same];
+            bool boxed = nextBox_ < boxes_.size() && boxes_[nextBox_].afterPortStatus < next.seq;
+            if (boxed || next.status != first.status || next.severity != first.severity ||
+                next.hasText != first.hasText || next.text != first.text ||
+                next.port != first.port) {
+                break;
+            }
+            ++same;
+        }
+        PrintPortStatus(first);
+        if (same > 1) std::printf("           (the same %zu times in a row)\n", same);
+        nextStatus_ += same;
+        BoxesUpTo(statuses_[nextStatus_ - 1].seq);
     }
     BoxesUpTo(INT64_MAX);
     long polls = requests_;
@@ -235,13 +251,20 @@ std::vector<std::string> LogFollower::Read() {
 }
 
 bool FollowMonitor(int pid, LogFollower& log, MonitorTimeline& timeline, int waitSeconds,
-                   const std::function<bool()>& ended) {
+                   const std::function<bool()>& ended, bool ours) {
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(waitSeconds);
     bool done = false;
     while (!done) {
         done = ended();
         for (const auto& line : log.Read()) timeline.Feed(line);
         if (done) break;
+        if (std::chrono::steady_clock::now() >= deadline && !ours) {
+            std::printf(
+                "(the monitor of pid %d, not this command's, was still running after %d s:"
+                " left running)\n",
+                pid, waitSeconds);
+            return false;
+        }
         if (std::chrono::steady_clock::now() >= deadline) {
             kill(pid, SIGKILL);
             while (!ended()) std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -293,8 +316,9 @@ int Monitor(const Args& args) {
     int status = 0;
     LogFollower log(logPath, logStart);
     MonitorTimeline timeline(pid, Has(args, "--log"));
-    bool exited = FollowMonitor(pid, log, timeline, static_cast<int>(waitSeconds),
-                                [&] { return waitpid(pid, &status, WNOHANG) == pid; });
+    bool exited = FollowMonitor(
+        pid, log, timeline, static_cast<int>(waitSeconds),
+        [&] { return waitpid(pid, &status, WNOHANG) == pid; }, true);
     timeline.Finish();
     if (!exited) return 0;
     if (WIFEXITED(status)) {

@@ -183,8 +183,9 @@ int Print(const Args& args) {
     LogFollower follower(log, logStart);
     MonitorTimeline timeline(job.monitorPid, Has(args, "--log"));
     const int pid = job.monitorPid;
-    FollowMonitor(pid, follower, timeline, static_cast<int>(waitSeconds),
-                  [pid] { return !winsim::ProcessAlive(pid); });
+    FollowMonitor(
+        pid, follower, timeline, static_cast<int>(waitSeconds),
+        [pid] { return !winsim::ProcessAlive(pid); }, !job.monitorEarlier);
     timeline.Finish();
     return 0;
 }
