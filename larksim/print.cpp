@@ -95,6 +95,14 @@ int PlayDocument(Job& job, std::vector<uint8_t>& application) {
     const int64_t beforeStart = NowMicros();
     result = job.event(job.handle, nullptr, DOCUMENTEVENT_STARTDOC, 0, nullptr, 0, nullptr);
     job.monitorPid = StartedSince(beforeStart);
+    // A machine made before the record of process starts: the window the
+    // new monitor makes is the only trace of it.
+    if (job.monitorPid == 0 && running == 0) {
+        for (int i = 0; i < 20 && job.monitorPid == 0; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            job.monitorPid = MonitorPid(title);
+        }
+    }
     if (job.monitorPid == 0 && running != 0) {
         job.monitorPid = running;
         job.monitorEarlier = true;
