@@ -257,3 +257,17 @@ test('what the page answers and the printer reports stays text', async () => {
   assert.deepEqual({ left, errors }, { left: [], errors: [] });
   await context.close();
 });
+
+test('the demo prints each command as it pastes into a shell', () => {
+  const lines = [...demoOutput.matchAll(/^\$ larksim (.*)$/gm)].map((m) => m[1]);
+  assert.ok(lines.length > 10, 'the demo printed its commands');
+  for (const line of lines) {
+    // The shell's own reading of the printed line: one word per line out.
+    const words = execFileSync('bash', ['-c', `printf '%s\\n' ${line}`], { encoding: 'utf8' })
+      .split('\n').slice(0, -1);
+    if (line.includes('Lark Photo')) assert.ok(words.includes('Lark Photo'), line);
+    for (const w of words) assert.ok(!w.startsWith('"') && !w.endsWith('"'), `${line}: ${w}`);
+  }
+  const script = lines.find((l) => l.startsWith('usb script'));
+  assert.ok(script && script.includes('"MFG:Lark;CMD:JPEG;'), 'a device ID with its ";" in quotes');
+});
