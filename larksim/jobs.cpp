@@ -96,6 +96,9 @@ int Dialog(const Args& args) {
                 std::printf(" \"%s\"", Printable(d.answer).c_str());
             }
             if (d.result != 0) std::printf("  (0x%08X)", static_cast<uint32_t>(d.result));
+            if (d.outcome == winsim::DialogKind::Fail && !d.answer.empty()) {
+                std::printf("  in the browser: %s", Printable(d.answer).c_str());
+            }
             std::printf("\n");
             if (!d.screenshot.empty()) std::printf("  screenshot %s\n", d.screenshot.c_str());
         }

@@ -1,6 +1,7 @@
 // larksim: sets up a winsim machine and drives the driver's roads on it.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -71,9 +72,57 @@ bool CheckUserAction(const std::string& action, std::string* error);
 bool UserActions(const Args& args, std::vector<std::string>* actions);
 // The lines of a log file from a byte offset, CR LF ends taken off.
 std::vector<std::string> NewLogLines(const std::string& path, long from);
-// The monitor's run as one line per poll with its port statuses and boxes;
-// raw adds the debug log's own lines.
+// The monitor's run as one line per poll with its port statuses and boxes,
+// each poll as it ends; raw adds the debug log's own lines. Finish prints
+// what no poll took and the summary, and records the run.
+class MonitorTimeline {
+public:
+    MonitorTimeline(int pid, bool raw);
+    void Feed(const std::string& line);
+    void Finish();
+
+private:
+    enum class Verdict { NotRead, Busy, Empty };
+    struct Poll {
+        std::string deviceId, nibbles, messages;
+        bool setsStatus = false;
+        bool boxWithheld = false;  // a box was due where nobody could see it
+        long result = 0;
+    };
+    void Refresh();
+    void BoxesUpTo(int64_t seq);
+    void EndPoll(Verdict verdict);
+    int pid_;
+    bool raw_;
+    std::vector<std::string> log_;
+    std::vector<winsim::PortStatusRecord> statuses_;
+    std::vector<winsim::MessageBoxRecord> boxes_;
+    size_t nextStatus_ = 0, nextBox_ = 0;
+    int polls_ = 0;     // polls that read the queue
+    int requests_ = 0;  // device ID requests the log shows
+    bool inLoop_ = false, started_ = false;
+    Poll poll_;
+};
 void PrintMonitorTimeline(const std::vector<std::string>& log, int pid, bool raw);
+// The lines a log file gains, from a byte offset on, CR LF ends taken off;
+// a line not yet ended waits for its end.
+class LogFollower {
+public:
+    LogFollower(std::string path, long from)
+        : path_(std::move(path)), offset_(from < 0 ? 0 : from) {}
+    std::vector<std::string> Read();
+
+private:
+    std::string path_;
+    long offset_;
+    std::string partial_;
+};
+// Feeds the monitor's log to the timeline until ended() says the process
+// has ended, or waitSeconds have passed: then the monitor is ended when it
+// is ours (this command started it) or left running, and that is said
+// (false).
+bool FollowMonitor(int pid, LogFollower& log, MonitorTimeline& timeline, int waitSeconds,
+                   const std::function<bool()>& ended, bool ours);
 // A document event's answer by its name (DOCUMENTEVENT_SUCCESS ...).
 const char* DocumentEventName(int64_t result);
 // A port status code by its name ("paper jam"), "other" for one not named.

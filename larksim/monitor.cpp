@@ -6,10 +6,14 @@
 #include <sys/wait.h>
 
 #include <algorithm>
+#include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <sstream>
+#include <thread>
 
 #include "larksim.h"
 #include "winsim/road_records.h"
@@ -64,10 +68,12 @@ void PrintPortStatus(const winsim::PortStatusRecord& r) {
 }
 
 void PrintBox(const winsim::MessageBoxRecord& b) {
-    std::printf(
-        "           box: caption \"%s\", style 0x%X, text \"%s\", answered after %lld ms\n",
-        Printable(b.caption).c_str(), b.style, Printable(b.text).c_str(),
-        static_cast<long long>(b.closedMicros != 0 ? (b.closedMicros - b.shownMicros) / 1000 : -1));
+    std::string answered =
+        b.closedMicros != 0
+            ? "answered after " + std::to_string((b.closedMicros - b.shownMicros) / 1000) + " ms"
+            : std::string("not answered");
+    std::printf("           box: caption \"%s\", style 0x%X, text \"%s\", %s\n",
+                Printable(b.caption).c_str(), b.style, Printable(b.text).c_str(), answered.c_str());
 }
 
 // The S field of a device ID, or the whole text when it has none.
@@ -81,103 +87,211 @@ std::string StatusField(const std::string& id) {
 
 bool StartsWith(const std::string& line, const char* prefix) { return line.rfind(prefix, 0) == 0; }
 
-struct Poll {
-    std::string deviceId, nibbles, messages;
-    bool setsStatus = false;
-    bool boxWithheld = false;  // a box was due where nobody could see it
-    std::string queue;
-};
-
 }  // namespace
 
-// One line per poll: the device's status field, what the monitor made of
-// it, the port status it set and the box it showed, and the queue it saw.
-// Each SetPortW follows its "Setting port status" line; each box follows
-// the port status it came after. raw adds the debug log's own lines.
+// One line per poll, printed as the poll ends: the device's status field,
+// what the monitor made of it, the port status it set and the box it
+// showed, and the queue when the poll tells it. Each SetPortW follows its
+// "Setting port status" line; each box follows the port status it came
+// after. raw adds the debug log's own lines.
+MonitorTimeline::MonitorTimeline(int pid, bool raw) : pid_(pid), raw_(raw) {}
+
+// The port statuses and boxes of the monitor's process so far: a poll's
+// records are written before the poll's last log line.
+void MonitorTimeline::Refresh() {
+    if (pid_ == 0) return;
+    statuses_ = OfProcess(winsim::PortStatuses(), pid_);
+    boxes_ = OfProcess(winsim::MessageBoxes(), pid_);
+}
+
+void MonitorTimeline::BoxesUpTo(int64_t seq) {
+    while (nextBox_ < boxes_.size() && boxes_[nextBox_].afterPortStatus <= seq) {
+        PrintBox(boxes_[nextBox_++]);
+    }
+}
+
+// A poll that the monitor ended without reading the queue is shown but not
+// counted. The log calls every busy poll one with jobs; the queue is
+// known to hold jobs only when neither the status nor the first 21 polls
+// kept the monitor going.
+void MonitorTimeline::EndPoll(Verdict verdict) {
+    bool whole = verdict != Verdict::NotRead;
+    if (whole) ++polls_;
+    ++requests_;
+    Refresh();
+    if (!started_) {
+        BoxesUpTo(0);
+        started_ = true;
+    }
+    char number[16];
+    std::snprintf(number, sizeof number, "%2d", whole ? polls_ : polls_ + 1);
+    std::string line = "  poll " + std::string(number);
+    if (!poll_.deviceId.empty()) line += "  " + StatusField(poll_.deviceId);
+    if (!poll_.nibbles.empty()) line += " (" + poll_.nibbles + ")";
+    if (!poll_.messages.empty()) line += "  " + poll_.messages;
+    std::vector<winsim::MessageBoxRecord> shown;
+    if (poll_.setsStatus && nextStatus_ < statuses_.size()) {
+        const winsim::PortStatusRecord& r = statuses_[nextStatus_++];
+        line += "  -> port " + std::string(PortStatusName(r.status)) +
+                (r.severity == PORT_STATUS_TYPE_INFO ? ", info" : ", warning");
+        if (r.hasText) line += " \"" + Printable(r.text) + "\"";
+        while (nextBox_ < boxes_.size() && boxes_[nextBox_].afterPortStatus <= r.seq) {
+            shown.push_back(boxes_[nextBox_++]);
+        }
+    }
+    if (!shown.empty()) line += "  -> box shown";
+    if (poll_.boxWithheld) line += "  -> no box shown: the window station is not visible";
+    if (verdict == Verdict::Empty) {
+        line += "  (queue: empty)";
+    } else if (verdict == Verdict::Busy && poll_.result == 0 && polls_ > 21) {
+        line += "  (queue: jobs)";
+    } else if (verdict == Verdict::NotRead) {
+        line += "  (queue: not read)";
+    }
+    std::printf("%s\n", line.c_str());
+    for (const auto& b : shown) PrintBox(b);
+    std::fflush(stdout);
+    poll_ = Poll();
+}
+
+void MonitorTimeline::Feed(const std::string& line) {
+    log_.push_back(line);
+    if (raw_) std::printf("  log   %s\n", line.c_str());
+    if (StartsWith(line, "PrinterStatus: Entering while loop")) {
+        inLoop_ = true;
+    } else if (!inLoop_ || StartsWith(line, "PrinterStatus: Exiting")) {
+        if (inLoop_ && (!poll_.deviceId.empty() || !poll_.messages.empty())) {
+            EndPoll(Verdict::NotRead);
+        }
+        if (!raw_ && !line.empty()) std::printf("  monitor  %s\n", line.c_str());
+    } else if (StartsWith(line, "CheckStatus: Status nibbles are: ")) {
+        poll_.nibbles = line.substr(33);
+    } else if (StartsWith(line, "CheckStatus: Setting port status to")) {
+        poll_.setsStatus = true;
+    } else if (line == "CheckStatus: No message box, the window station is not visible") {
+        poll_.boxWithheld = true;
+    } else if (StartsWith(line, "PrinterStatus: CheckPrinterStuats returned ")) {
+        poll_.result = std::strtol(line.c_str() + 43, nullptr, 10);
+    } else if (StartsWith(line, "There are still jobs in the queue")) {
+        EndPoll(Verdict::Busy);
+    } else if (StartsWith(line, "There are no more jobs")) {
+        EndPoll(Verdict::Empty);
+    } else if (StartsWith(line, "Returned from GetPrinter")) {
+    } else if (poll_.deviceId.empty() && line.find(':') != std::string::npos &&
+               line.find(';') != std::string::npos) {
+        poll_.deviceId = line;
+    } else if (!line.empty()) {
+        poll_.messages += (poll_.messages.empty() ? "" : "; ") + line;
+    }
+    std::fflush(stdout);
+}
+
+// The polls are the device ID requests the monitor made, from the
+// machine's record of its calls; a monitor ended from outside has none,
+// and its log counts them.
+void MonitorTimeline::Finish() {
+    winsim::RecordMonitorRun(pid_, log_);
+    // A poll under way when the monitor was ended from outside.
+    if (inLoop_ && (!poll_.deviceId.empty() || !poll_.messages.empty() || poll_.setsStatus)) {
+        EndPoll(Verdict::NotRead);
+    }
+    Refresh();
+    if (!started_) BoxesUpTo(0);
+    // The statuses no poll line took (no log): a run of equal ones is one
+    // line with its count.
+    while (nextStatus_ < statuses_.size()) {
+        const winsim::PortStatusRecord& first = statuses_[nextStatus_];
+        size_t same = 1;
+        while (nextStatus_ + same < statuses_.size()) {
+            const winsim::PortStatusRecord& next = statuses_[nextStatus_ + same];
+            bool boxed = nextBox_ < boxes_.size() && boxes_[nextBox_].afterPortStatus < next.seq;
+            if (boxed || next.status != first.status || next.severity != first.severity ||
+                next.hasText != first.hasText || next.text != first.text ||
+                next.port != first.port) {
+                break;
+            }
+            ++same;
+        }
+        PrintPortStatus(first);
+        if (same > 1) std::printf("           (the same %zu times in a row)\n", same);
+        nextStatus_ += same;
+        BoxesUpTo(statuses_[nextStatus_ - 1].seq);
+    }
+    BoxesUpTo(INT64_MAX);
+    long polls = requests_;
+    if (pid_ != 0) {
+        auto calls = winsim::ExitCallCounts(pid_);
+        if (auto requests = calls.find("DeviceIoControl"); requests != calls.end()) {
+            polls = requests->second;
+        }
+    }
+    std::printf("polls: %ld, port statuses: %zu, boxes: %zu\n", polls, statuses_.size(),
+                boxes_.size());
+}
+
 void PrintMonitorTimeline(const std::vector<std::string>& log, int pid, bool raw) {
-    winsim::RecordMonitorRun(pid, log);
-    auto statuses = OfProcess(winsim::PortStatuses(), pid);
-    auto boxes = OfProcess(winsim::MessageBoxes(), pid);
-    size_t nextStatus = 0, nextBox = 0;
-    auto boxesUpTo = [&](int64_t seq) {
-        while (nextBox < boxes.size() && boxes[nextBox].afterPortStatus <= seq) {
-            PrintBox(boxes[nextBox++]);
-        }
-    };
-    boxesUpTo(0);
-    int polls = 0;
-    bool inLoop = false;
-    Poll poll;
-    // A poll that the monitor ended without reading the queue is shown but
-    // not counted.
-    auto endPoll = [&](const std::string& queue) {
-        bool whole = queue != "not read";
-        if (whole) ++polls;
-        char number[16];
-        std::snprintf(number, sizeof number, "%2d", whole ? polls : polls + 1);
-        std::string line = "  poll " + std::string(number);
-        if (!poll.deviceId.empty()) line += "  " + StatusField(poll.deviceId);
-        if (!poll.nibbles.empty()) line += " (" + poll.nibbles + ")";
-        if (!poll.messages.empty()) line += "  " + poll.messages;
-        std::vector<winsim::MessageBoxRecord> shown;
-        if (poll.setsStatus && nextStatus < statuses.size()) {
-            const winsim::PortStatusRecord& r = statuses[nextStatus++];
-            line += "  -> port " + std::string(PortStatusName(r.status)) +
-                    (r.severity == PORT_STATUS_TYPE_INFO ? ", info" : ", warning");
-            if (r.hasText) line += " \"" + Printable(r.text) + "\"";
-            while (nextBox < boxes.size() && boxes[nextBox].afterPortStatus <= r.seq) {
-                shown.push_back(boxes[nextBox++]);
-            }
-        }
-        if (!shown.empty()) line += "  -> box shown";
-        if (poll.boxWithheld) line += "  -> no box shown: the window station is not visible";
-        std::printf("%s  (queue: %s)\n", line.c_str(), queue.c_str());
-        for (const auto& b : shown) PrintBox(b);
-        poll = Poll();
-    };
-    for (const std::string& line : log) {
-        if (raw) std::printf("  log   %s\n", line.c_str());
-        if (StartsWith(line, "PrinterStatus: Entering while loop")) {
-            inLoop = true;
-        } else if (!inLoop || StartsWith(line, "PrinterStatus: Exiting")) {
-            if (inLoop && (!poll.deviceId.empty() || !poll.messages.empty())) {
-                endPoll("not read");
-            }
-            if (!raw && !line.empty()) std::printf("  monitor  %s\n", line.c_str());
-        } else if (StartsWith(line, "CheckStatus: Status nibbles are: ")) {
-            poll.nibbles = line.substr(33);
-        } else if (StartsWith(line, "CheckStatus: Setting port status to")) {
-            poll.setsStatus = true;
-        } else if (line == "CheckStatus: No message box, the window station is not visible") {
-            poll.boxWithheld = true;
-        } else if (StartsWith(line, "There are still jobs in the queue")) {
-            endPoll("jobs");
-        } else if (StartsWith(line, "There are no more jobs")) {
-            endPoll("empty");
-        } else if (StartsWith(line, "PrinterStatus: CheckPrinterStuats returned") ||
-                   StartsWith(line, "Returned from GetPrinter")) {
-        } else if (poll.deviceId.empty() && line.find(':') != std::string::npos &&
-                   line.find(';') != std::string::npos) {
-            poll.deviceId = line;
-        } else if (!line.empty()) {
-            poll.messages += (poll.messages.empty() ? "" : "; ") + line;
-        }
+    MonitorTimeline timeline(pid, raw);
+    for (const auto& line : log) timeline.Feed(line);
+    timeline.Finish();
+}
+
+std::vector<std::string> LogFollower::Read() {
+    std::vector<std::string> lines;
+    std::ifstream in(path_, std::ios::binary);
+    if (!in) return lines;
+    in.seekg(offset_ < 0 ? 0 : offset_);
+    std::string chunk((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    offset_ += static_cast<long>(chunk.size());
+    partial_ += chunk;
+    size_t start = 0;
+    for (size_t nl; (nl = partial_.find('\n', start)) != std::string::npos; start = nl + 1) {
+        std::string line = partial_.substr(start, nl - start);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        lines.push_back(line);
     }
-    while (nextStatus < statuses.size()) {
-        PrintPortStatus(statuses[nextStatus]);
-        boxesUpTo(statuses[nextStatus++].seq);
+    partial_.erase(0, start);
+    return lines;
+}
+
+bool FollowMonitor(int pid, LogFollower& log, MonitorTimeline& timeline, int waitSeconds,
+                   const std::function<bool()>& ended, bool ours) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(waitSeconds);
+    bool done = false;
+    while (!done) {
+        done = ended();
+        for (const auto& line : log.Read()) timeline.Feed(line);
+        if (done) break;
+        if (std::chrono::steady_clock::now() >= deadline && !ours) {
+            std::printf(
+                "(the monitor of pid %d, not this command's, was still running after %d s:"
+                " left running)\n",
+                pid, waitSeconds);
+            return false;
+        }
+        if (std::chrono::steady_clock::now() >= deadline) {
+            kill(pid, SIGKILL);
+            while (!ended()) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            for (const auto& line : log.Read()) timeline.Feed(line);
+            std::printf(
+                "(the monitor was still running after %d s: ended it; --wait sets the"
+                " time, --detach leaves it running)\n",
+                waitSeconds);
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
-    boxesUpTo(INT64_MAX);
-    std::printf("polls: %d, port statuses: %zu, boxes: %zu\n", polls, statuses.size(),
-                boxes.size());
+    return true;
 }
 
 namespace {}  // namespace
 
 int Monitor(const Args& args) {
     Args pos;
-    if (!CheckFlags(args, {}, {"--log"}, &pos)) return 2;
-    if (pos.size() != 1) return Usage("monitor <printer> [--log]");
+    if (!CheckFlags(args, {"--wait"}, {"--log", "--detach"}, &pos)) return 2;
+    if (pos.size() != 1) return Usage("monitor <printer> [--wait <s>] [--detach] [--log]");
+    if (!Exclusive(args, {"--wait", "--detach"})) return 2;
+    long waitSeconds = 60;
+    if (!NumberOption(args, "--wait", 1, 3600, &waitSeconds)) return 2;
     winsim::PrinterRecord printer;
     if (!RequirePrinter(pos[0], &printer)) return 1;
     winsim::DriverRecord driver;
@@ -193,10 +307,23 @@ int Monitor(const Args& args) {
     }
     std::printf("started %s \"%s\" (pid %d)\n", winsim::ToUtf8(program).c_str(), pos[0].c_str(),
                 pid);
+    if (Has(args, "--detach")) {
+        std::printf("(left running on purpose, --detach: `larksim box list` shows its boxes)\n");
+        return 0;
+    }
+    struct stat folder {};
+    if (stat(winsim::HostPath(u"C:\\temp\\larkdeb").c_str(), &folder) != 0) {
+        std::printf("  (no debug log: C:\\temp\\larkdeb is missing)\n");
+    }
+    std::fflush(stdout);
     int status = 0;
-    waitpid(pid, &status, 0);
-    if (FileSize(logPath) < 0) std::printf("  (no debug log: C:\\temp\\larkdeb is missing)\n");
-    PrintMonitorTimeline(NewLogLines(logPath, logStart), pid, Has(args, "--log"));
+    LogFollower log(logPath, logStart);
+    MonitorTimeline timeline(pid, Has(args, "--log"));
+    bool exited = FollowMonitor(
+        pid, log, timeline, static_cast<int>(waitSeconds),
+        [&] { return waitpid(pid, &status, WNOHANG) == pid; }, true);
+    timeline.Finish();
+    if (!exited) return 0;
     if (WIFEXITED(status)) {
         std::printf("exit code %d\n", WEXITSTATUS(status));
         return WEXITSTATUS(status) == 0 ? 0 : 1;

@@ -5,6 +5,7 @@
 // did.
 #include <sys/stat.h>
 
+#include <unistd.h>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -50,32 +51,21 @@ int MonitorPid(const std::u16string& title) {
     return 0;
 }
 
-// The monitor is not a child of ours: it is done when its window has gone
-// and its log has stopped growing.
-// Answers the monitor's process id, 0 when none was seen.
-int WaitForMonitor(const std::u16string& title, const std::string& log, long logStart,
-                   int seconds) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    auto nothingBy = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+// The process this one started since the mark (a STARTDOC's monitor), 0
+// for none: the machine records it when it starts, so even a monitor that
+// has ended by now is found.
+int StartedSince(int64_t mark) {
     int pid = 0;
-    long lastSize = -1;
-    int quiet = 0;
-    while (std::chrono::steady_clock::now() < deadline) {
-        int now = MonitorPid(title);
-        if (now != 0) pid = now;
-        long size = FileSize(log);
-        quiet = size == lastSize ? quiet + 1 : 0;
-        lastSize = size;
-        bool alive = pid != 0 && winsim::ProcessAlive(pid);
-        if (!alive && now == 0 && size > logStart && quiet >= 5) return pid;
-        if (pid == 0 && size == logStart && std::chrono::steady_clock::now() > nothingBy) {
-            std::printf("(no monitor seen: no window and nothing logged)\n");
-            return 0;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    for (const winsim::ProcessStart& p : winsim::ProcessStarts()) {
+        if (p.parent == getpid() && p.micros >= mark) pid = p.pid;
     }
-    std::printf("(the monitor did not end within %d s)\n", seconds);
     return pid;
+}
+
+int64_t NowMicros() {
+    return std::chrono::duration_cast<std::chrono::microseconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
 }
 
 struct Job {
@@ -83,6 +73,8 @@ struct Job {
     EventFn event = nullptr;
     HANDLE handle = nullptr;
     int jobMs = 2000;
+    int monitorPid = 0;           // the monitor STARTDOC started, 0 for none
+    bool monitorEarlier = false;  // STARTDOC found one running and started none
 };
 
 int PlayDocument(Job& job, std::vector<uint8_t>& application) {
@@ -98,7 +90,24 @@ int PlayDocument(Job& job, std::vector<uint8_t>& application) {
     if (result != DOCUMENTEVENT_SUCCESS || record == nullptr) return 1;
     PrintRecord(static_cast<DriverDevmode*>(record));
     winsim::SetPrinterJobs(name, 1);
+    WCHAR title[kStatusWindowTitleUnits];
+    FormatStatusWindowTitle(title, name.c_str());
+    const int running = MonitorPid(title);
+    const int64_t beforeStart = NowMicros();
     result = job.event(job.handle, nullptr, DOCUMENTEVENT_STARTDOC, 0, nullptr, 0, nullptr);
+    job.monitorPid = StartedSince(beforeStart);
+    // A machine made before the record of process starts: the window the
+    // new monitor makes is the only trace of it.
+    if (job.monitorPid == 0 && running == 0) {
+        for (int i = 0; i < 20 && job.monitorPid == 0; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            job.monitorPid = MonitorPid(title);
+        }
+    }
+    if (job.monitorPid == 0 && running != 0) {
+        job.monitorPid = running;
+        job.monitorEarlier = true;
+    }
     std::printf("STARTDOC: %s (one job in the queue for %d ms)\n", DocumentEventName(result),
                 job.jobMs);
     winsim::RecordRoadStep("STARTDOC", result, nullptr, 0);
@@ -118,14 +127,16 @@ int PlayDocument(Job& job, std::vector<uint8_t>& application) {
 
 int Print(const Args& args) {
     Args pos;
-    if (!CheckFlags(args, {"--paper", "--job-ms", "--wait"}, {"--landscape", "--log", "--service"},
-                    &pos)) {
+    if (!CheckFlags(args, {"--paper", "--job-ms", "--wait"},
+                    {"--landscape", "--log", "--detach", "--service"}, &pos)) {
         return 2;
     }
+    if (!Exclusive(args, {"--wait", "--detach"})) return 2;
+    const bool detach = Has(args, "--detach");
     if (pos.size() != 1) {
         return Usage(
-            "print <printer> [--landscape] [--paper <id>] [--job-ms <ms>] [--wait <s>] [--log] "
-            "[--service]");
+            "print <printer> [--landscape] [--paper <id>] [--job-ms <ms>] [--wait <s> | --detach]"
+            " [--log] [--service]");
     }
     // A service prints from session 0: its process, the driver in it and the
     // monitor the driver starts (which inherits it) have a window station
@@ -169,11 +180,29 @@ int Print(const Args& args) {
     winsim::UnloadDriverModule(module);
     winsim::RecordRoadEnd("print", name, exitCode, {});
     if (exitCode != 0) return exitCode;
-    WCHAR title[kStatusWindowTitleUnits];
-    FormatStatusWindowTitle(title, name.c_str());
-    int pid = WaitForMonitor(title, log, logStart, static_cast<int>(waitSeconds));
-    std::printf("monitor timeline (%s):\n", winsim::ToUtf8(kLogPath).c_str());
-    PrintMonitorTimeline(NewLogLines(log, logStart), pid, Has(args, "--log"));
+    if (job.monitorPid == 0) {
+        std::printf("(STARTDOC started no monitor)\n");
+        winsim::RecordMonitorRun(0, NewLogLines(log, logStart));
+        return 0;
+    }
+    if (job.monitorEarlier) {
+        std::printf(
+            "(STARTDOC started no monitor: the one of pid %d, started before, was running)\n",
+            job.monitorPid);
+    }
+    if (detach) {
+        std::printf("(monitor pid %d left running on purpose, --detach)\n", job.monitorPid);
+        return 0;
+    }
+    std::printf("monitor timeline (pid %d, %s):\n", job.monitorPid,
+                winsim::ToUtf8(kLogPath).c_str());
+    LogFollower follower(log, logStart);
+    MonitorTimeline timeline(job.monitorPid, Has(args, "--log"));
+    const int pid = job.monitorPid;
+    FollowMonitor(
+        pid, follower, timeline, static_cast<int>(waitSeconds),
+        [pid] { return !winsim::ProcessAlive(pid); }, !job.monitorEarlier);
+    timeline.Finish();
     return 0;
 }
 

@@ -47,6 +47,12 @@ void PrintStoredSettings(const std::u16string& printer) {
     std::printf("printer data PrinterSettings: none\n");
 }
 
+std::string Hex(HRESULT value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(value));
+    return text;
+}
+
 struct Mark {
     int64_t uiSeq = 0;
     size_t showings = 0;
@@ -105,6 +111,13 @@ void PrintTimeline(const Mark& mark, const std::u16string& printer) {
         switch (d.outcome) {
             case winsim::DialogKind::Answer:
                 text += "answered \"" + Printable(d.answer) + "\"";
+                // The devmode's field holds 511 characters; the driver
+                // refuses a longer answer whole.
+                if (d.answer.size() >= kSettingsUnits) {
+                    text += " -> refused by the driver: " + std::to_string(d.answer.size()) +
+                            " characters, more than the " + std::to_string(kSettingsUnits - 1) +
+                            " the devmode holds, so the settings stay as they were";
+                }
                 break;
             case winsim::DialogKind::Sample:
                 text += "sample page requested";
@@ -124,7 +137,9 @@ void PrintTimeline(const Mark& mark, const std::u16string& printer) {
                 text += "answered a NULL string";
                 break;
             case winsim::DialogKind::Fail:
-                text += "failed";
+                text += "failed with error " + Hex(d.result) + ": no answer" +
+                        (d.answer.empty() ? std::string()
+                                          : " (in the browser: " + winsim::ToUtf8(d.answer) + ")");
                 break;
         }
         lines.push_back({d.micros, text});
@@ -156,9 +171,10 @@ void PrintAccounting(const winsim::Counts& before) {
         threads);
 }
 
-// Adds the scripted user's answers to the machine's queue, in the order
-// given; the next showings take them, in this run or a later one.
-void QueueAnswers(const Args& args) {
+// The scripted outcomes of this command's --answer, --sample and --cancel,
+// in the order given.
+std::vector<winsim::DialogOutcome> OwnAnswers(const Args& args) {
+    std::vector<winsim::DialogOutcome> own;
     for (size_t i = 0; i < args.size(); ++i) {
         winsim::DialogOutcome o;
         if (args[i] == "--answer") {
@@ -175,7 +191,124 @@ void QueueAnswers(const Args& args) {
             }
             continue;
         }
-        winsim::QueueDialogOutcome(o);
+        own.push_back(o);
+    }
+    return own;
+}
+
+// A command's own answers and user actions are for its own showings: what
+// `dialog answer|sample|user` queued before waits aside while the command
+// runs and is put back after it, and what the command's showings left of
+// its own is dropped, and said, so it never takes over a later command.
+class OwnQueue {
+public:
+    OwnQueue(std::vector<winsim::DialogOutcome> answers, std::vector<std::string> actions)
+        : answers_(std::move(answers)), actions_(std::move(actions)) {
+        if (!answers_.empty()) {
+            asideAnswers_ = winsim::QueuedDialogOutcomes();
+            winsim::ClearDialogQueue();
+            for (const auto& o : answers_) winsim::QueueDialogOutcome(o);
+        }
+        if (!actions_.empty()) {
+            asideActions_ = winsim::QueuedDialogUserActions();
+            winsim::ClearDialogUserActions();
+            for (const auto& a : actions_) winsim::QueueDialogUserAction(a);
+        }
+    }
+    // After the road: failed tells that a browser showing failed, which
+    // ends that showing and drops the user actions after the one it got to.
+    void Finish(bool failed) {
+        std::vector<std::string> actionsLeft = winsim::QueuedDialogUserActions();
+        if (failed && !actionsLeft.empty()) {
+            const std::vector<std::string>& played = actions_.empty() ? asideActions_ : actions_;
+            size_t reached =
+                played.size() >= actionsLeft.size() ? played.size() - actionsLeft.size() : 0;
+            if (reached > 0) {
+                std::printf("(the showing failed at user action %zu, '%s': ", reached,
+                            played[reached - 1].c_str());
+            } else {
+                std::printf("(the showing failed before its first user action: ");
+            }
+            std::printf("%zu user action(s) after it dropped: %s)\n", actionsLeft.size(),
+                        Joined(actionsLeft).c_str());
+            winsim::ClearDialogUserActions();
+            actionsLeft.clear();
+            if (actions_.empty()) asideActions_.clear();
+        }
+        if (!answers_.empty()) {
+            auto left = winsim::QueuedDialogOutcomes();
+            if (!left.empty()) {
+                std::printf(
+                    "(%zu of this command's %zu answer(s) not taken by a showing: dropped)\n",
+                    left.size(), answers_.size());
+            }
+            winsim::ClearDialogQueue();
+            for (const auto& o : asideAnswers_) winsim::QueueDialogOutcome(o);
+        }
+        if (!actions_.empty()) {
+            if (!actionsLeft.empty()) {
+                std::printf("(%zu of this command's %zu user action(s) not played: dropped: %s)\n",
+                            actionsLeft.size(), actions_.size(), Joined(actionsLeft).c_str());
+            }
+            winsim::ClearDialogUserActions();
+            for (const auto& a : asideActions_) winsim::QueueDialogUserAction(a);
+        }
+        size_t answersQueued = winsim::QueuedDialogOutcomes().size();
+        size_t actionsQueued = winsim::QueuedDialogUserActions().size();
+        if (answersQueued != 0) {
+            std::printf("(%zu answer(s) queued with `larksim dialog` wait for the next command)\n",
+                        answersQueued);
+        }
+        if (actionsQueued != 0) {
+            std::printf(
+                "(%zu user action(s) queued with `larksim dialog user` wait for the next "
+                "command)\n",
+                actionsQueued);
+        }
+    }
+
+private:
+    static std::string Joined(const std::vector<std::string>& actions) {
+        std::string text;
+        for (const auto& a : actions) text += (text.empty() ? "'" : ", '") + a + "'";
+        return text;
+    }
+    std::vector<winsim::DialogOutcome> answers_;
+    std::vector<std::string> actions_;
+    std::vector<winsim::DialogOutcome> asideAnswers_;
+    std::vector<std::string> asideActions_;
+};
+
+// What DocumentPropertiesW's answer gave the application, in words: a
+// failed call leaves its buffer as it was, and a showing that failed or
+// was refused changes no setting.
+void SayWhatTheApplicationGot(LONG result, const Mark& mark) {
+    if (result < 0) {
+        std::printf(
+            "the application got no devmode: DocumentPropertiesW failed, so its buffer holds what"
+            " it held before (zeros here)\n");
+        return;
+    }
+    const auto showings = winsim::DialogShowings();
+    size_t shown = showings.size() > mark.showings ? showings.size() - mark.showings : 0;
+    if (shown == 0) {
+        std::printf("no settings dialog was shown: the application got its devmode unchanged\n");
+        return;
+    }
+    const winsim::DialogShowing& last = showings.back();
+    if (last.outcome == winsim::DialogKind::Fail) {
+        std::printf(
+            "the settings dialog failed (error %s), so nothing was chosen: the application got"
+            " the devmode it started from\n",
+            Hex(last.result).c_str());
+    } else if (last.outcome == winsim::DialogKind::Answer && last.answer.size() >= kSettingsUnits) {
+        std::printf(
+            "the driver refused the answer as too long: the application got the devmode it"
+            " started from\n");
+    } else if (last.outcome != winsim::DialogKind::Answer) {
+        std::printf(
+            "the dialog answered no settings: the application got the devmode it"
+            " started from\n");
     }
 }
 
@@ -233,12 +366,29 @@ int DeviceSheet(std::u16string name, HANDLE printer, const winsim::DriverRecord&
 // The devmode an application kept from an earlier run: a whole record, or
 // nothing (the reason set).
 bool ReadDevmodeFile(const std::string& path, std::vector<uint8_t>* devmode, std::string* why) {
+    struct stat st {};
+    if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        *why = "cannot read " + path + (stat(path.c_str(), &st) == 0 ? ": not a file" : "");
+        return false;
+    }
     std::ifstream in(path, std::ios::binary);
     if (!in) {
         *why = "cannot read " + path;
         return false;
     }
-    devmode->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    // A devmode is a few kilobytes: anything far larger is no devmode.
+    constexpr size_t kLargest = 1 << 20;
+    devmode->resize(kLargest + 1);
+    in.read(reinterpret_cast<char*>(devmode->data()), static_cast<std::streamsize>(kLargest + 1));
+    if (in.bad()) {
+        *why = "cannot read " + path;
+        return false;
+    }
+    devmode->resize(static_cast<size_t>(in.gcount()));
+    if (devmode->size() > kLargest) {
+        *why = path + " holds no devmode (more than " + std::to_string(kLargest) + " bytes)";
+        return false;
+    }
     const auto* dm = reinterpret_cast<const DEVMODEW*>(devmode->data());
     if (devmode->size() < sizeof(DEVMODEW) || dm->dmSize < offsetof(DEVMODEW, dmFields) ||
         static_cast<size_t>(dm->dmSize) + dm->dmDriverExtra > devmode->size()) {
@@ -330,9 +480,10 @@ int PrintersFolder(std::u16string name, HANDLE printer, const Mark& mark,
     winsim::WaitForProcessThreads(10000);
     PrintTimeline(mark, name);
     std::printf("DocumentPropertiesW answered %d %s\n", r, ResultName(r));
+    SayWhatTheApplicationGot(r, mark);
     if (r != IDOK) {
         std::printf("the printer's default devmode stays as it was\n");
-        return r < 0 ? 1 : 0;
+        return out.empty() ? 1 : 0;
     }
     PrintDevmode("devmode the preferences answered", out);
     PRINTER_INFO_9W user = {reinterpret_cast<DEVMODEW*>(out.data())};
@@ -397,6 +548,22 @@ int Properties(const Args& args) {
     if (Has(args, "--browser")) mode = "browser";
     if (Has(args, "--show")) mode = "show";
     const bool inBrowser = showsDialog && (mode == "browser" || mode == "show");
+    // In the browser the page itself answers, acted on by the user; the
+    // scripted answers are for the scripted dialog alone.
+    if (showsDialog && !inBrowser && Has(args, "--user")) {
+        return Usage(
+            "--user acts on the page in the browser: give --browser or --show (or set"
+            " dialog_mode browser)");
+    }
+    if (inBrowser) {
+        for (const char* scripted : {"--answer", "--sample", "--cancel"}) {
+            if (Has(args, scripted)) {
+                return Usage(std::string(scripted) +
+                             " scripts the dialog, which the browser does not take: the page"
+                             " answers there, acted on by --user");
+            }
+        }
+    }
     if (inBrowser) {
         std::string missing = winsim::BrowserDialogMissing();
         if (!missing.empty())
@@ -425,8 +592,7 @@ int Properties(const Args& args) {
     const std::string timeoutBefore = winsim::GetSetting("sheet_timeout_ms", "");
     // Nobody closes the printer's sheet: it ends as a user would cancel it.
     if (device && timeoutBefore.empty()) winsim::SetSetting("sheet_timeout_ms", "300");
-    QueueAnswers(args);
-    for (const std::string& action : actions) winsim::QueueDialogUserAction(action);
+    OwnQueue queue(OwnAnswers(args), actions);
     // The page itself in the browser for this run, acted on by --user.
     const std::string dialogModeBefore = winsim::GetSetting("dialog_mode", "");
 
@@ -463,9 +629,11 @@ int Properties(const Args& args) {
         winsim::WaitForProcessThreads(10000);
         PrintTimeline(mark, name);
         std::printf("DocumentPropertiesW answered %d %s\n", r, ResultName(r));
-        PrintDevmode("devmode the application got", out);
+        SayWhatTheApplicationGot(r, mark);
+        if (r == IDOK) PrintDevmode("devmode the application got", out);
         if (r == IDOK) answered = Whole(out);
-        exitCode = r < 0 ? 1 : 0;
+        // The road ran: a refused page or a failed showing is its outcome.
+        exitCode = out.empty() ? 1 : 0;
     }
     if (direct || device) {
         winsim::WaitForProcessThreads(10000);
@@ -488,24 +656,20 @@ int Properties(const Args& args) {
             std::printf("devmode kept in %s (%zu bytes)\n", path.c_str(), answered.size());
         }
     }
-    auto unplayed = winsim::QueuedDialogUserActions();
-    if (!unplayed.empty()) {
-        std::printf("(%zu user action(s) still queued for the next showing)\n", unplayed.size());
-    }
-    auto left = winsim::QueuedDialogOutcomes();
-    if (!left.empty()) {
-        std::printf("(%zu scripted answer(s) still queued for the next showing)\n", left.size());
-    }
-    // A showing the browser could not play (a user action that names no
-    // paper or button, a page that does not load) is a road that did not
-    // run; winsim has said why.
+    bool browserFailed = false;
     if (inBrowser) {
         auto showings = winsim::DialogShowings();
         for (size_t i = mark.showings; i < showings.size(); ++i) {
-            if (showings[i].outcome == winsim::DialogKind::Fail) {
-                return Fail("the settings dialog could not be played in the browser");
-            }
+            browserFailed = browserFailed || showings[i].outcome == winsim::DialogKind::Fail;
         }
+    }
+    queue.Finish(browserFailed);
+    // A showing the browser could not play (a user action that names no
+    // paper or button, a page that does not load) is a road that did not
+    // run; winsim has said why.
+    if (browserFailed) {
+        winsim::RecordRoadEnd("properties", name, 1, answered);
+        return Fail("the settings dialog could not be played in the browser");
     }
     winsim::RecordRoadEnd(direct   ? "properties --direct"
                           : device ? "properties --device"

@@ -82,7 +82,9 @@ std::string Outcome(const winsim::DialogShowing& d) {
         case winsim::DialogKind::NullString:
             return "answered a NULL string";
         case winsim::DialogKind::Fail:
-            return std::string("failed with ") + hr;
+            return std::string("failed with ") + hr +
+                   (d.answer.empty() ? std::string()
+                                     : " in the browser: " + winsim::ToUtf8(d.answer));
     }
     return "";
 }

@@ -435,9 +435,13 @@ private:
     void ShowingFigure(const Showing& s, const std::string& id) {
         const auto& d = s.record;
         std::string n = std::to_string(s.number);
-        out_ += "<figure class=\"showing\" id=\"" + id + "-showing-" + n +
-                "\"><figcaption>Showing " + n + " \xC2\xB7 " + Elapsed(d.micros - s.startMicros) +
-                "</figcaption><dl class=\"pairs\">";
+        // A showing that failed in the browser says so in its title, with
+        // the reason the browser gave.
+        const bool browserFailed = d.outcome == winsim::DialogKind::Fail && !d.answer.empty();
+        out_ +=
+            "<figure class=\"showing\" id=\"" + id + "-showing-" + n + "\"><figcaption>Showing " +
+            n + (browserFailed ? " in the browser, failed: " + Escape(d.answer) : std::string()) +
+            " \xC2\xB7 " + Elapsed(d.micros - s.startMicros) + "</figcaption><dl class=\"pairs\">";
         out_ +=
             "<dt>argument</dt><dd>" +
             (d.hasArgument ? Code("\"" + winsim::ToUtf8(d.argument) + "\"") : std::string("none")) +
@@ -639,7 +643,14 @@ private:
             out_ += "<" + std::string(h) + ">Polls</" + h + ">\n<ol class=\"polls\" aria-label=\"" +
                     "Polls of the monitor\">";
             int64_t start = run.firstMicros;
-            for (const Poll& p : run.polls) PollCard(p, id, start);
+            // A run of identical polls is one card with its count, so a
+            // monitor that polled for hours stays a page, not a flood.
+            for (size_t i = 0; i < run.polls.size();) {
+                size_t j = i + 1;
+                while (j < run.polls.size() && SamePoll(run.polls[i], run.polls[j])) ++j;
+                PollCard(run.polls[i], id, start, &run.polls[j - 1], j - i);
+                i = j;
+            }
             out_ += "</ol>\n";
         }
         out_ += "<p class=\"ended\"><strong>Ended</strong> " + Escape(run.ended) + ". ";
@@ -647,6 +658,20 @@ private:
             // What a process still holds at ExitProcess its end releases; the
             // monitor leaves its device handle to that on purpose.
             std::string held = HeldText(run.held, 0);
+            // The one handle a monitor that reached its loop holds is its
+            // USB printer device, which it never closes itself.
+            bool looped = std::find(run.log.begin(), run.log.end(),
+                                    "PrinterStatus: Entering while loop") != run.log.end();
+            if (run.held.kernelHandles == 1 && (looped || run.log.empty())) {
+                for (const char* form : {"1 handle, ", "1 handle"}) {
+                    size_t at = held.find(form);
+                    bool whole = at != std::string::npos && (at == 0 || held[at - 1] == ' ') &&
+                                 (at + std::strlen(form) == held.size() || form[8] == ',');
+                    if (!whole) continue;
+                    held.replace(at, 8, "1 handle (the USB printer device it opened)");
+                    break;
+                }
+            }
             out_ += "Exit code " + std::to_string(run.exitCode) +
                     "; at its exit the process held " +
                     (held.empty() ? std::string("nothing")
@@ -679,7 +704,17 @@ private:
             out_ += "<details><summary>Its debug log, " + Plural(run.log.size(), "line", "lines") +
                     "</summary><div class=\"scroll\" tabindex=\"0\" role=\"region\" aria-label=\"" +
                     "The monitor's debug log\"><pre class=\"log\">";
-            for (const auto& line : run.log) out_ += Escape(line) + "\n";
+            // The first and the last lines of a long log: the middle is the
+            // polls' repetition, which the strip above counts.
+            constexpr size_t kEnds = 1000;
+            for (size_t i = 0; i < run.log.size(); ++i) {
+                if (run.log.size() > 2 * kEnds && i == kEnds) {
+                    out_ += "\xE2\x80\xA6 " + Plural(run.log.size() - 2 * kEnds, "line", "lines") +
+                            " left out \xE2\x80\xA6\n";
+                    i = run.log.size() - kEnds;
+                }
+                out_ += Escape(run.log[i]) + "\n";
+            }
             out_ += "</pre></div></details>\n";
         }
     }
@@ -688,19 +723,39 @@ private:
         return line.rfind("PrinterStatus: Exiting", 0) == 0;
     }
 
-    void PollCard(const Poll& p, const std::string& id, int64_t start) {
+    // Polls that one card can stand for: the same answer, verdict and port
+    // status, and no box.
+    static bool SamePoll(const Poll& a, const Poll& b) {
+        return a.deviceId == b.deviceId && a.nibbles == b.nibbles && a.messages == b.messages &&
+               a.hasResult == b.hasResult && a.result == b.result && a.hasStatus == b.hasStatus &&
+               (!a.hasStatus ||
+                (a.status.status == b.status.status && a.status.severity == b.status.severity &&
+                 a.status.hasText == b.status.hasText && a.status.text == b.status.text)) &&
+               a.queue == b.queue && (a.number <= 21) == (b.number <= 21) && a.boxes.empty() &&
+               b.boxes.empty();
+    }
+
+    void PollCard(const Poll& p, const std::string& id, int64_t start, const Poll* last,
+                  size_t count) {
         bool trouble = p.hasStatus && p.status.status != 0;
         bool info = p.hasStatus && p.status.severity == PORT_STATUS_TYPE_INFO;
         std::string n = std::to_string(p.number);
+        std::string title =
+            count > 1 ? "Polls " + n + "\xE2\x80\x93" + std::to_string(last->number) : "Poll " + n;
         out_ += std::string("<li class=\"poll") +
                 (trouble ? " trouble"
                  : info  ? " info"
                          : "") +
                 (p.queue == Poll::Queue::NotRead ? " stopped" : "") + "\" id=\"" + id + "-poll-" +
-                n + "\"><p class=\"n\">Poll " + n + "</p>";
+                n + "\"><p class=\"n\">" + title + "</p>";
+        auto when = [&](const Poll& q) {
+            return q.hasStatus && start != 0 ? "+" + Elapsed(q.status.micros - start)
+                                             : std::string("no time recorded");
+        };
         out_ += "<p class=\"when\">" +
-                (p.hasStatus && start != 0 ? "+" + Elapsed(p.status.micros - start)
-                                           : std::string("no time recorded")) +
+                (count > 1 ? Plural(count, "identical poll", "identical polls") + ", " + when(p) +
+                                 " to " + when(*last)
+                           : when(p)) +
                 "</p><dl>";
         std::string field = StatusField(p.deviceId);
         std::string device;

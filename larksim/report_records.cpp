@@ -163,9 +163,9 @@ MonitorRun ReadRun(int pid, bool watched, const std::vector<std::string>& log,
         Widen(b.closedMicros, &run.firstMicros, &run.lastMicros);
     }
     ReadPolls(run);
-    size_t counted = 0;
-    for (const auto& p : run.polls) counted += p.queue != Poll::Queue::NotRead ? 1 : 0;
-    run.ended = EndOf(run, counted);
+    // The same count as the run's header: every poll, the one the monitor
+    // ended in included.
+    run.ended = EndOf(run, run.polls.size());
     return run;
 }
 

@@ -22,6 +22,17 @@ std::string DeviceIdText(const std::string& text) {
     return out;
 }
 
+// Port names compare as the interface lookup does, ignoring case.
+bool EqualNoCase(const std::u16string& a, const std::u16string& b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        char16_t x = a[i] >= u'a' && a[i] <= u'z' ? a[i] - 32 : a[i];
+        char16_t y = b[i] >= u'a' && b[i] <= u'z' ? b[i] - 32 : b[i];
+        if (x != y) return false;
+    }
+    return true;
+}
+
 // "3,3,0" as job counts.
 bool ParseJobs(const std::string& text, std::vector<DWORD>* jobs) {
     size_t start = 0;
@@ -78,6 +89,15 @@ int Script(const Args& args) {
         return Fail("no USB interface for " + pos[0]);
     }
     if (!counts.empty()) winsim::SetUsbJobs(port, counts);
+    for (const winsim::UsbDevice& d : winsim::UsbDevices()) {
+        if (!EqualNoCase(winsim::UsbPortName(d), port)) continue;
+        if (!d.present) {
+            std::printf(
+                "%s is unplugged: the script answers once it is plugged in again (usb plug %s)\n",
+                pos[0].c_str(), pos[0].c_str());
+        }
+        break;
+    }
     return 0;
 }
 
@@ -85,6 +105,12 @@ int Unplug(const Args& args) {
     if (args.size() != 1) return Usage("usb unplug <port>");
     if (!winsim::UnplugUsb(winsim::ToUtf16(args[0])))
         return Fail("no USB interface for " + args[0]);
+    return 0;
+}
+
+int Plug(const Args& args) {
+    if (args.size() != 1) return Usage("usb plug <port>");
+    if (!winsim::PlugUsb(winsim::ToUtf16(args[0]))) return Fail("no USB interface for " + args[0]);
     return 0;
 }
 
@@ -105,13 +131,14 @@ int List() {
 }  // namespace
 
 int Usb(const Args& args) {
-    if (args.empty()) return Usage("usb add|script|unplug|list ...");
+    if (args.empty()) return Usage("usb add|script|unplug|plug|list ...");
     Args rest(args.begin() + 1, args.end());
     if (args[0] == "add") return Add(rest);
     if (args[0] == "script") return Script(rest);
     if (args[0] == "unplug") return Unplug(rest);
+    if (args[0] == "plug") return Plug(rest);
     if (args[0] == "list") return rest.empty() ? List() : Usage("usb list takes no arguments");
-    return Usage("usb add|script|unplug|list ...");
+    return Usage("usb add|script|unplug|plug|list ...");
 }
 
 }  // namespace larksim

@@ -149,12 +149,20 @@ test('every road, lane, showing, poll, box and job of the machine is in the repo
           (!s.screenshot || (img && img.src.startsWith('data:image/png;base64,') && img.naturalWidth > 0));
       });
     }],
-    ['monitor polls with their status field', machine.polls, (polls) => {
-      const cards = [...document.querySelectorAll('li.poll')];
-      return cards.length === polls.length && polls.every((p, i) =>
-        cards[i].querySelector('.n').textContent === `Poll ${p.number}` &&
-        cards[i].querySelector('code').textContent === p.field);
-    }],
+    ['monitor polls with their status field, a run of identical ones as one card', machine.polls,
+      (polls) => {
+        // Each card stands for its poll or its run of polls ("Polls 6\u201322").
+        const shown = [];
+        for (const card of document.querySelectorAll('li.poll')) {
+          const m = card.querySelector('.n').textContent.match(/^Polls? (\d+)(?:\u2013(\d+))?$/);
+          if (!m) return false;
+          for (let n = Number(m[1]); n <= Number(m[2] || m[1]); ++n) {
+            shown.push({ number: String(n), field: card.querySelector('code').textContent });
+          }
+        }
+        return shown.length === polls.length && polls.every((p, i) =>
+          shown[i].number === p.number && shown[i].field === p.field);
+      }],
     ['boxes with caption, style and text, in the strip and in the list', machine.boxes, (boxes) => {
       const listed = [...document.querySelectorAll('li.box')];
       const tips = [...document.querySelectorAll('li.poll .tip-text')].map((t) => t.textContent);
@@ -248,4 +256,18 @@ test('what the page answers and the printer reports stays text', async () => {
   assert.ok(seen.text.includes(deviceId), 'the device ID as it came');
   assert.deepEqual({ left, errors }, { left: [], errors: [] });
   await context.close();
+});
+
+test('the demo prints each command as it pastes into a shell', () => {
+  const lines = [...demoOutput.matchAll(/^\$ larksim (.*)$/gm)].map((m) => m[1]);
+  assert.ok(lines.length > 10, 'the demo printed its commands');
+  for (const line of lines) {
+    // The shell's own reading of the printed line: one word per line out.
+    const words = execFileSync('bash', ['-c', `printf '%s\\n' ${line}`], { encoding: 'utf8' })
+      .split('\n').slice(0, -1);
+    if (line.includes('Lark Photo')) assert.ok(words.includes('Lark Photo'), line);
+    for (const w of words) assert.ok(!w.startsWith('"') && !w.endsWith('"'), `${line}: ${w}`);
+  }
+  const script = lines.find((l) => l.startsWith('usb script'));
+  assert.ok(script && script.includes('"MFG:Lark;CMD:JPEG;'), 'a device ID with its ";" in quotes');
 });

@@ -74,6 +74,12 @@ TEST_F(LarksimCliTest, RefusalsExitCodesAndStreams) {
         {"--help too", "--help", 0, Out, "properties <printer>"},
         {"a command's help", "properties --help", 0, Out, "usage: larksim properties"},
         {"help of one command", "help usb", 0, Out, "usage: larksim usb add"},
+        {"help usb: ready device IDs", "help usb", 0, Out,
+         "paper out  MFG:Lark;CMD:JPEG;MDL:Photo;CLS:PRINTER;S:0304000000000000090000;"},
+        {"help usb: the S field's digits", "help usb", 0, Out, "are the status byte in hex"},
+        {"a command's options with their defaults", "print --help", 0, Out,
+         "--job-ms <ms>      how long the job stays in the queue (default 2000)"},
+        {"and an example", "help properties", 0, Out, "example: larksim properties"},
         {"no command: usage on stderr", "", 2, Err, "usage: larksim"},
         {"unknown command", "bogus", 2, Err, "unknown command 'bogus'"},
         {"unknown setting", "set bogus 1", 2, Err, "unknown setting 'bogus'"},
@@ -102,8 +108,6 @@ TEST_F(LarksimCliTest, RefusalsExitCodesAndStreams) {
         {"an empty file is a file", "install-driver '" + copy + "'", 0, Out, "installed driver"},
         {"a missing file is named", "install-driver '" + broken + "'", 1, Err,
          "larkmon.exe is missing"},
-        {"an unplayable user action", "properties P --browser --user 'select:No such paper'", 1,
-         Err, "larksim: "},
         {"shown without a display", "properties P --show", 1, Err, "larksim: "},
     };
     for (const Row& row : rows) {
@@ -126,19 +130,70 @@ TEST_F(LarksimCliTest, RefusalsExitCodesAndStreams) {
     EXPECT_TRUE(Contains(err, "settings.htm is missing")) << err;
 }
 
-// Queued outcomes wait for the next showing, whichever command shows it;
-// the flags add to the queue.
-TEST_F(LarksimCliTest, QueuedOutcomesReachTheNextShowings) {
+// A command's --answer, --sample, --cancel and --user are for its own
+// showings: what they leave is dropped and said; what `dialog` queued
+// waits for the next command; what cannot apply is refused; what the
+// application got is said in words.
+TEST_F(LarksimCliTest, ACommandsAnswersAreItsOwn) {
+    const std::string folder = root_ + "/a-folder";
+    mkdir(folder.c_str(), 0755);
+    struct Row {
+        const char* name;
+        const char* before;  // a dialog command run first, or nullptr
+        std::string arguments;
+        int exit;
+        const char* says;    // in stdout or stderr
+        const char* stored;  // PrinterSettings afterwards
+        size_t queued;       // scripted answers still queued afterwards
+    } rows[] = {
+        {"an answer over 511 characters", nullptr,
+         "properties P --answer '" + std::string(512, 'A') + "'", 0,
+         "refused by the driver: 512 characters", "1000=0;", 0},
+        {"the command's leftover is dropped", nullptr,
+         "properties P --answer 'A=1;' --answer 'B=2;'", 0,
+         "1 of this command's 2 answer(s) not taken by a showing: dropped", "A=1;", 0},
+        {"no later command takes it", nullptr, "properties P", 0, "no settings", "A=1;", 0},
+        {"dialog answer waits while a command brings its own", "dialog answer 'C=3;'",
+         "properties P --answer 'D=4;'", 0, "1 answer(s) queued with `larksim dialog` wait", "D=4;",
+         1},
+        {"and reaches the next command", nullptr, "properties P", 0, "answered \"C=3;\"", "C=3;",
+         0},
+        {"--user without the browser", nullptr, "properties P --user click:OK", 2,
+         "--user acts on the page in the browser", "C=3;", 0},
+        {"--browser with --answer", nullptr, "properties P --browser --answer x", 2,
+         "the browser does not take", "C=3;", 0},
+        {"a refused page", nullptr, "properties P --refuse-page", 0,
+         "the application got no devmode: DocumentPropertiesW failed", "C=3;", 0},
+        {"a failed showing", "dialog fail", "properties P", 0,
+         "the settings dialog failed (error 0x80004005), so nothing was chosen", "C=3;", 0},
+        {"a folder as --in", nullptr, "properties P --in '" + folder + "'", 1, "not a file", "C=3;",
+         0},
+        {"a failed user action drops the rest", nullptr,
+         "properties P --browser --user 'select:No such paper' --user click:OK", 1,
+         "failed at user action 1, 'select:No such paper': 1 user action(s) after it dropped",
+         "C=3;", 0},
+    };
+    for (const Row& row : rows) {
+        std::string out, err;
+        if (row.before != nullptr) {
+            ASSERT_EQ(RunLarksim(row.before, &out, &err), 0) << out << err;
+        }
+        EXPECT_EQ(RunLarksim(row.arguments, &out, &err), row.exit) << row.name << "\n"
+                                                                   << out << err;
+        EXPECT_TRUE(Contains(out + err, row.says))
+            << row.name << ": expected \"" << row.says << "\"\n"
+            << out << err;
+        EXPECT_EQ(StoredSettings(u"P"), row.stored) << row.name;
+        EXPECT_EQ(winsim::QueuedDialogOutcomes().size(), row.queued) << row.name;
+        EXPECT_EQ(winsim::QueuedDialogUserActions().size(), 0u) << row.name;
+    }
+    // The report names the failed showing and why.
     std::string out;
-    ASSERT_EQ(RunLarksim("dialog answer '1000=1;9900=257;'", &out), 0) << out;
-    ASSERT_EQ(RunLarksim("properties P", &out), 0) << out;
-    EXPECT_EQ(StoredSettings(u"P"), "1000=1;9900=257;");
-
-    ASSERT_EQ(RunLarksim("properties P --answer 'A=1;' --answer 'B=2;'", &out), 0) << out;
-    EXPECT_TRUE(Contains(out, "1 scripted answer(s) still queued")) << out;
-    ASSERT_EQ(RunLarksim("properties P", &out), 0) << out;
-    EXPECT_EQ(StoredSettings(u"P"), "B=2;");
-    EXPECT_EQ(winsim::QueuedDialogOutcomes().size(), 0u);
+    const std::string report = root_ + "/report.html";
+    ASSERT_EQ(RunLarksim("report --out '" + report + "'", &out), 0) << out;
+    std::ifstream in(report, std::ios::binary);
+    const std::string html((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_TRUE(Contains(html, "in the browser, failed: no paper named"));
 }
 
 // The printers folder keeps the user's choice as the user's default
@@ -312,6 +367,15 @@ TEST_F(LarksimCliTest, AddPrinterInitialises) {
     EXPECT_TRUE(Contains(out, "UIConfigFile     REG_SZ, 24 bytes: \"settings.htm\"")) << out;
     ASSERT_EQ(RunLarksim("caps 'Lark Added' DC_PAPERNAMES", &out), 0) << out;
     EXPECT_TRUE(Contains(out, "\"10 x 15 cm\"")) << out;
+
+    // A driver that does not load leaves no printer behind.
+    RemoveDriverFile("larkui.dll");
+    std::string err;
+    EXPECT_EQ(RunLarksim("add-printer 'Lark Broken' --port USB004", &out, &err), 1) << out << err;
+    EXPECT_TRUE(Contains(err, "the printer was not added")) << err;
+    winsim::PrinterRecord record;
+    EXPECT_FALSE(winsim::GetPrinterRecord(u"Lark Broken", &record));
+    EXPECT_TRUE(winsim::PrinterData(u"Lark Broken").empty());
 }
 
 }  // namespace

@@ -102,11 +102,17 @@ bool AddPrinter(const std::u16string& name, const std::u16string& port,
         *error = "cannot store the printer";
         return false;
     }
-    DriverModule module = LoadDriverModule(driver.configFile);
-    if (module.library == nullptr) {
-        *error = "cannot load the driver: " + module.error;
+    // The local spooler takes a printer whose driver does not load, or
+    // does not initialise it, back out again: AddPrinter fails and leaves
+    // no printer behind.
+    auto takeBack = [&](const std::string& why) {
+        detail::Exec("DELETE FROM printer_data WHERE printer = ?", {detail::P(name)});
+        detail::Exec("DELETE FROM printers WHERE name = ?", {detail::P(name)});
+        *error = why + "; the printer was not added";
         return false;
-    }
+    };
+    DriverModule module = LoadDriverModule(driver.configFile);
+    if (module.library == nullptr) return takeBack("cannot load the driver: " + module.error);
     std::u16string mutableName = name;
     using ConvertFn = BOOL (*)(LPWSTR, PDEVMODEW, PDEVMODEW, PLONG, DWORD);
     if (auto convert = reinterpret_cast<ConvertFn>(DriverEntry(module, "DrvConvertDevMode"))) {
@@ -123,7 +129,14 @@ bool AddPrinter(const std::u16string& name, const std::u16string& port,
     }
     using EventFn = BOOL (*)(LPWSTR, INT, DWORD, LPARAM);
     if (auto event = reinterpret_cast<EventFn>(DriverEntry(module, "DrvPrinterEvent"))) {
-        event(mutableName.data(), PRINTER_EVENT_INITIALIZE, 0, 0);
+        if (!event(mutableName.data(), PRINTER_EVENT_INITIALIZE, 0, 0)) {
+            DWORD lastError = GetLastError();
+            UnloadDriverModule(module);
+            takeBack("the driver's DrvPrinterEvent failed to initialise the printer (error " +
+                     std::to_string(lastError) + ")");
+            SetLastError(lastError);
+            return false;
+        }
     }
     UnloadDriverModule(module);
     return true;

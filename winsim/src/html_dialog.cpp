@@ -168,8 +168,10 @@ int RunChild(const std::vector<std::string>& args, int64_t limitMs) {
     }
 }
 
-void BrowserFailure(const std::string& message) {
+// The showing's record keeps why, as its answer text.
+void BrowserFailure(DialogOutcome* outcome, const std::string& message) {
     std::fprintf(stderr, "winsim: the HTML dialog in the browser: %s\n", message.c_str());
+    outcome->text = ToUtf16(message);
 }
 
 // One showing of the page in the browser. The runner reports a status
@@ -186,12 +188,12 @@ HRESULT ShowInBrowser(const std::u16string& url, const VARIANT* argument, bool s
         missing = "no display for a shown dialog (set DISPLAY, or run under xvfb-run)";
     }
     if (!missing.empty()) {
-        BrowserFailure(missing);
+        BrowserFailure(outcome, missing);
         return outcome->result = kFileNotFound;
     }
     const std::string page = HostPath(url);
     if (!IsFile(page)) {
-        BrowserFailure("no page at " + ToUtf8(url));
+        BrowserFailure(outcome, "no page at " + ToUtf8(url));
         return outcome->result = kResourceNotFound;
     }
     const std::string dir = MachineRoot() + "/dialog";
@@ -243,9 +245,9 @@ HRESULT ShowInBrowser(const std::u16string& url, const VARIANT* argument, bool s
         outcome->kind = DialogKind::None;
         return outcome->result = S_OK;
     }
-    BrowserFailure(status == "failed"
-                       ? text
-                       : "the runner ended without an answer (exit " + std::to_string(code) + ")");
+    BrowserFailure(outcome, status == "failed" ? text
+                                               : "the runner ended without an answer (exit " +
+                                                     std::to_string(code) + ")");
     return outcome->result = E_FAIL;
 }
 

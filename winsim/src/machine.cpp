@@ -52,6 +52,8 @@ const char* const kSchema[] = {
     " v4 INT, description TEXT)",
     "CREATE TABLE IF NOT EXISTS process_exits(pid INTEGER PRIMARY KEY, code INT, printers INT,"
     " kernel INT, keys INT, device_lists INT, heap INT, global INT, local INT, files INT)",
+    "CREATE TABLE IF NOT EXISTS process_starts(pid INTEGER, parent INT, program TEXT,"
+    " micros INT)",
     // One "Function count" line per function called.
     "CREATE TABLE IF NOT EXISTS process_calls(pid INTEGER PRIMARY KEY, calls TEXT)",
     // larksim's records of its roads (winsim/road_records.h).

@@ -100,6 +100,24 @@ std::u16string ProgramOf(LPCWSTR application, LPCWSTR commandLine) {
 
 }  // namespace
 
+namespace winsim {
+
+std::vector<ProcessStart> ProcessStarts() {
+    std::vector<ProcessStart> starts;
+    detail::Exec("SELECT pid, parent, program, micros FROM process_starts ORDER BY rowid", {},
+                 [&](sqlite3_stmt* s) {
+                     ProcessStart p;
+                     p.pid = sqlite3_column_int(s, 0);
+                     p.parent = sqlite3_column_int(s, 1);
+                     p.program = detail::ColumnText16(s, 2);
+                     p.micros = sqlite3_column_int64(s, 3);
+                     starts.push_back(p);
+                 });
+    return starts;
+}
+
+}  // namespace winsim
+
 WINSIM_API BOOL WINAPI CreateProcessW(LPCWSTR application, LPWSTR commandLine,
                                       LPSECURITY_ATTRIBUTES, LPSECURITY_ATTRIBUTES, BOOL, DWORD,
                                       LPVOID, LPCWSTR, LPSTARTUPINFOW startup,
@@ -116,6 +134,11 @@ WINSIM_API BOOL WINAPI CreateProcessW(LPCWSTR application, LPWSTR commandLine,
     int pid = 0;
     if (!winsim::StartProgram(program, line, &pid)) return FALSE;  // last error set
     ReapWhenDone(pid);
+    winsim::detail::Exec(
+        "INSERT INTO process_starts(pid, parent, program, micros) VALUES(?, ?, ?, ?)",
+        {winsim::detail::P(static_cast<int64_t>(pid)),
+         winsim::detail::P(static_cast<int64_t>(getpid())), winsim::detail::P(program),
+         winsim::detail::P(winsim::detail::NowMicros())});
     HANDLE process = NewProcessHandle(pid, PROCESS_ALL_ACCESS, program);
     auto* thread = new ThreadObject{pid};
     winsim::detail::RegisterKernelHandle(thread, CloseThread);

@@ -110,6 +110,7 @@ void ForgetRecords() {
     Exec("DELETE FROM ui_events", {});
     Exec("DELETE FROM port_status", {});
     Exec("DELETE FROM message_boxes", {});
+    Exec("DELETE FROM process_starts", {});
 }
 
 std::vector<JobRecord> Jobs(const std::u16string& printer) {

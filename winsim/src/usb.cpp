@@ -189,6 +189,12 @@ bool UnplugUsb(const std::u16string& port) {
     return Exec("UPDATE usb_devices SET present = 0 WHERE id = ?", {P(d.id)});
 }
 
+bool PlugUsb(const std::u16string& port) {
+    UsbDevice d;
+    if (!FindByPort(port, &d)) return false;
+    return Exec("UPDATE usb_devices SET present = 1 WHERE id = ?", {P(d.id)});
+}
+
 }  // namespace winsim
 
 using winsim::detail::CountDown;

@@ -40,7 +40,7 @@ struct DialogShowing {
     std::u16string options;
     int64_t parent = 0;
     DialogKind outcome = DialogKind::None;
-    std::u16string answer;
+    std::u16string answer;  // a Fail of the browser mode: why it failed
     HRESULT result = 0;
     int64_t micros = 0;      // time of the showing's end
     std::string screenshot;  // host path of the page's picture (browser mode), or empty

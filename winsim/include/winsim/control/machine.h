@@ -2,7 +2,9 @@
 // into it, its settings, and the programs started on it.
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "winsim/windows.h"
 
@@ -41,9 +43,20 @@ std::u16string ToUtf16(const std::string& text);
 // is no such program. The caller reaps the process (waitpid).
 bool StartProgram(const std::u16string& windowsPath, const std::u16string& commandLine, int* pid);
 bool ProcessAlive(int pid);
+// The processes that CreateProcessW started on the machine, oldest first:
+// the starting process, the new one, its program and when. A road ties
+// the process it started to itself by these, even one that has already
+// ended (none on a machine made before this record).
+struct ProcessStart {
+    int parent = 0;
+    int pid = 0;
+    std::u16string program;
+    int64_t micros = 0;
+};
+std::vector<ProcessStart> ProcessStarts();
 
 // Forgets the records a run leaves: jobs, dialog showings, UI events, port
-// statuses and message boxes (a long fuzz run would otherwise fill the
+// statuses, message boxes and process starts (a long fuzz run would otherwise fill the
 // machine).
 void ForgetRecords();
 

@@ -35,6 +35,8 @@ std::vector<uint8_t> DefaultDevmode(const PrinterRecord& printer);
 // Adds the printer as the spooler does: stores it, asks the driver for its
 // default devmode (DrvConvertDevMode, CDM_DRIVER_DEFAULT) and sends it
 // PRINTER_EVENT_INITIALIZE (DrvPrinterEvent), each when the driver has it.
+// A driver that does not load, or whose DrvPrinterEvent fails, takes the
+// printer back out: AddPrinter fails and no printer is left behind.
 // A name the spooler refuses (empty, longer than kMaxPrinterNameUnits, or
 // with ',' or '\', which the print protocol forbids in a local printer
 // name) fails with ERROR_INVALID_PRINTER_NAME as the last error.

@@ -37,5 +37,7 @@ bool SetUsbScript(const std::u16string& port, const std::vector<std::string>& de
                   int failFrom);
 bool SetUsbJobs(const std::u16string& port, const std::vector<DWORD>& jobs);
 bool UnplugUsb(const std::u16string& port);
+// Puts an unplugged interface back, as a printer plugged in again.
+bool PlugUsb(const std::u16string& port);
 
 }  // namespace winsim
