@@ -18,18 +18,13 @@ namespace conformance {
 // expectation under Wine differs from Windows (and winsim, which follows
 // Windows' documented behaviour) carries the reason, as Wine's own tests
 // mark such rows todo_wine, and checks Wine's answer there.
-// A row where winsim answers otherwise than Windows documents, and winsim is
-// not to be changed here, carries that reason too and checks winsim's own
-// answer on winsim.
 struct Where {
     const char* winsimOnly = nullptr;
     const char* wineDiffers = nullptr;
-    const char* winsimDiffers = nullptr;
 };
 inline constexpr Where kBoth{};
 constexpr Where WinsimOnly(const char* why) { return Where{why, nullptr}; }
 constexpr Where WineDiffers(const char* why) { return Where{nullptr, why}; }
-constexpr Where WinsimDiffers(const char* why) { return Where{nullptr, nullptr, why}; }
 
 struct Context;
 using TableFn = void (*)(Context&);
@@ -73,7 +68,6 @@ struct Context {
     // Whether the current row's expectation is Wine's own.
     bool WineExpectation() const { return OnWine() && where_.wineDiffers != nullptr; }
     // Whether the current row's expectation is winsim's own.
-    bool WinsimExpectation() const { return !OnWine() && where_.winsimDiffers != nullptr; }
 
     bool Check(bool ok, const char* file, int line, const char* text);
     bool CheckEq(bool ok, long long a, long long b, const char* file, int line, const char* ta,

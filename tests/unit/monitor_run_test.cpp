@@ -309,18 +309,17 @@ TEST_F(MonitorRunTest, TwoRunsAppendToOneLog) {
     EXPECT_EQ(log[first], "PrinterStatus: Entering");
 }
 
-// A device ID longer than the reply buffer, or raw bytes, is logged cut to
-// the 512 bytes of the reply and decoded without reading past them.
+// Raw bytes that are no text are logged as they came and decoded without
+// harm (an ID too long for the reply buffer fails the request: a
+// conformance row on both platforms).
 TEST_F(MonitorRunTest, UntrustedDeviceIds) {
-    std::string longId = DeviceId("03", "0E") + std::string(600, 'A');
     std::string binary = "\x01\x02\xFF;S:\xFF\xFE";
-    AddDevice({longId, binary, kIdle});
+    AddDevice({binary, kIdle});
     EXPECT_EQ(Run(), 0);
     auto log = larktest::LogLines();
     ASSERT_GT(log.size(), 4u);
-    EXPECT_EQ(log[3], longId.substr(0, 512));
+    EXPECT_EQ(log[3], binary);
     EXPECT_EQ(Polls(log), 22u);
-    EXPECT_EQ(Count(log, "Paper Jam in the Printer"), 1u);
 }
 
 }  // namespace

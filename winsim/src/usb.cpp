@@ -434,7 +434,7 @@ WINSIM_API BOOL WINAPI DeviceIoControl(HANDLE device, DWORD code, LPVOID, DWORD,
         poll = ++open->polls;
     }
     if (Faulted("DeviceIoControl")) return FALSE;
-    if (code != IOCTL_PAR_QUERY_DEVICE_ID) {
+    if (code != IOCTL_PAR_QUERY_DEVICE_ID && code != IOCTL_USBPRINT_GET_1284_ID) {
         SetLastError(ERROR_INVALID_FUNCTION);
         return FALSE;
     }
@@ -451,10 +451,23 @@ WINSIM_API BOOL WINAPI DeviceIoControl(HANDLE device, DWORD code, LPVOID, DWORD,
         d.deviceIds.empty()
             ? std::string(winsim::kDefaultDeviceId)
             : d.deviceIds[std::min(static_cast<size_t>(poll - 1), d.deviceIds.size() - 1)];
-    // The reply is the text and its terminator, cut to the buffer: a device
-    // with a longer ID fills the buffer without a terminator.
-    size_t bytes = std::min(text.size() + 1, static_cast<size_t>(outBytes));
-    std::memcpy(out, text.c_str(), bytes);
+    // IOCTL_PAR_QUERY_DEVICE_ID answers the text and its terminator;
+    // IOCTL_USBPRINT_GET_1284_ID puts the ID's length in front, two bytes,
+    // big-endian, counting themselves. A buffer that does not hold it all
+    // gets nothing: the class driver fails the request with
+    // STATUS_BUFFER_TOO_SMALL (ERROR_INSUFFICIENT_BUFFER), as documented.
+    if (code == IOCTL_USBPRINT_GET_1284_ID) {
+        const size_t length = std::min(text.size() + 2, static_cast<size_t>(0xFFFF));
+        text = std::string(1, static_cast<char>(length >> 8)) +
+               std::string(1, static_cast<char>(length & 0xFF)) + text.substr(0, length - 2);
+    }
+    const size_t bytes = text.size() + 1;
+    if (bytes > outBytes) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return FALSE;
+    }
+    std::memcpy(out, text.data(), text.size());
+    static_cast<char*>(out)[text.size()] = 0;
     if (returned != nullptr) *returned = static_cast<DWORD>(bytes);
     ApplyJobScript(d, poll);
     return TRUE;

@@ -225,19 +225,15 @@ CONFORMANCE_TABLE(MonitorDeviceIds, "larkmon: device IDs at the edges") {
         bool setsStatus;
         conformance::Where where;
     };
-    const char* cut =
-        "winsim answers an ID longer than the monitor's 512-byte buffer cut to it, "
-        "unterminated, with success; the request is documented to fail when the ID and its "
-        "terminator do not fit";
     const std::string long600 = door + std::string(600 - door.size(), 'x');
     const std::string long512 = door + std::string(512 - door.size(), 'x');
     const std::string long511 = door + std::string(511 - door.size(), 'x');
     const std::string withZero = std::string("MFG:Lark;\0", 10) + door;
     const Row rows[] = {
         {"an ID of 600 bytes: the request fails, the monitor ends", long600, nullptr, false,
-         conformance::WinsimDiffers(cut)},
+         conformance::kBoth},
         {"an ID of exactly 512 bytes: no room for its terminator, the request fails", long512,
-         nullptr, false, conformance::WinsimDiffers(cut)},
+         nullptr, false, conformance::kBoth},
         {"an ID of 511 bytes: read whole, its S field decoded", long511, "", true,
          conformance::kBoth},
         {"an empty ID: an empty log line, no status", "", "", false, conformance::kBoth},
@@ -254,26 +250,21 @@ CONFORMANCE_TABLE(MonitorDeviceIds, "larkmon: device IDs at the edges") {
         const bool ended = RunOne(conformance::kPrinter, &run, &log);
         EndedByTheDevice(ctx, ended, run, log);
         std::vector<std::string> lines = Lines(log);
-        const bool requestFails = row.logged == nullptr && !ctx.WinsimExpectation();
-        if (requestFails) {
+        if (row.logged == nullptr) {
             // Straight from the loop's start to its end: no ID was read.
             ROW_CHECK(lines.size() >= 4 && lines[2] == "PrinterStatus: Entering while loop" &&
                       lines[3] == "PrinterStatus: Device id failed");
             ROW_EQ(run.statuses.size(), 0u);
             continue;
         }
-        // The first poll's line: the text up to its first zero byte, or the
-        // buffer's 512 bytes where winsim cut it.
-        std::string expected = row.logged == nullptr ? row.id.substr(0, 512)
-                               : *row.logged != 0    ? std::string(row.logged)
-                                                     : row.id;
+        // The first poll's line: the text up to its first zero byte.
+        const std::string expected = *row.logged != 0 ? std::string(row.logged) : row.id;
         ROW_CHECK(lines.size() > 3);
         if (lines.size() > 3) ROW_BYTES(lines[3], expected);
-        ROW_EQ(run.statuses.size(), row.setsStatus || row.logged == nullptr ? 1u : 0u);
+        ROW_EQ(run.statuses.size(), row.setsStatus ? 1u : 0u);
         if (!run.statuses.empty()) ROW_EQ(run.statuses[0].status, DWORD{PORT_STATUS_DOOR_OPEN});
-        ROW_CHECK(Contains(lines, row.setsStatus || row.logged == nullptr
-                                      ? "PrinterStatus: CheckPrinterStuats returned 8"
-                                      : "PrinterStatus: CheckPrinterStuats returned 0"));
+        ROW_CHECK(Contains(lines, row.setsStatus ? "PrinterStatus: CheckPrinterStuats returned 8"
+                                                 : "PrinterStatus: CheckPrinterStuats returned 0"));
     }
 }
 

@@ -36,6 +36,7 @@ inline constexpr GUID GUID_DEVINTERFACE_USBPRINT = {
 // Parallel-port class request for the IEEE 1284 device ID, which the USB
 // printing class driver answers too.
 #define IOCTL_PAR_QUERY_DEVICE_ID 0x0016000C
+#define IOCTL_USBPRINT_GET_1284_ID 0x00220034
 
 WINSIM_API HDEVINFO WINAPI SetupDiGetClassDevsW(const GUID* classGuid, LPCWSTR enumerator,
                                                 HWND parent, DWORD flags);
