@@ -79,8 +79,8 @@ const WCHAR* FindPaperSizes(const WCHAR* script, LANGID language) {
 
 namespace {
 
-// One row of the list as the readers take it: the name and the size
-// specification between their quotes, and where its code may stand.
+// One row of the list as the readers take it: the name and the size text
+// between their quotes, and where its code may stand.
 struct RowRanges {
     const WCHAR *name, *nameEnd, *spec, *specEnd;
 };
@@ -187,8 +187,8 @@ void ReadStatusMessage(HANDLE printer, WCHAR* message) {
 int QueryPaperTable(HANDLE printer, POINT* sizes, WORD* ids, int32_t* codes) {
     // One read of the script and one pass over its rows serve the count and
     // the rows, so a script changed in between can never give more rows than
-    // were counted. Each row's specification is read from its own copy, cut
-    // as a stored row would be.
+    // were counted. Each row's size text is read from its own copy, cut as a
+    // stored row would be.
     HeapBlock<WCHAR> script;
     const WCHAR* paperSizes = LoadPaperSizes(printer, &script);
     const bool wanted = sizes != nullptr || ids != nullptr || codes != nullptr;
