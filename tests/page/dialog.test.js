@@ -31,12 +31,18 @@ async function context(languageId = 0x0409, zoom = 1) {
 }
 
 // Runs check over the rows a few at a time (each row is a page of its own,
-// and waiting on the browser dominates); results in row order.
-async function eachRow(rows, check, width = 4) {
-  const results = [];
-  for (let i = 0; i < rows.length; i += width) {
-    results.push(...(await Promise.all(rows.slice(i, i + width).map(check))));
-  }
+// and waiting on the browser dominates): width rows are always under way,
+// the next starting as soon as one ends; results in row order.
+async function eachRow(rows, check, width = 6) {
+  const results = new Array(rows.length);
+  let next = 0;
+  const worker = async () => {
+    while (next < rows.length) {
+      const i = next++;
+      results[i] = await check(rows[i]);
+    }
+  };
+  await Promise.all(Array.from({ length: Math.min(width, rows.length) }, worker));
   return results;
 }
 
