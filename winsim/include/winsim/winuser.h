@@ -82,12 +82,15 @@ WINSIM_API HWND WINAPI GetDlgItem(HWND dialog, int id);
 WINSIM_API BOOL WINAPI IsWindow(HWND window);
 WINSIM_API BOOL WINAPI SetWindowTextW(HWND window, LPCWSTR text);
 WINSIM_API int WINAPI GetWindowTextW(HWND window, LPWSTR text, int capacity);
+// From another thread than the window's: posted to that thread with
+// SWP_ASYNCWINDOWPOS, else waited for as a sent message.
 WINSIM_API BOOL WINAPI SetWindowPos(HWND window, HWND insertAfter, int x, int y, int cx, int cy,
                                     UINT flags);
 // Screen coordinates: a child's position is its parent's plus its own.
 WINSIM_API BOOL WINAPI GetWindowRect(HWND window, LPRECT rect);
 WINSIM_API BOOL WINAPI GetCursorPos(LPPOINT point);
 WINSIM_API BOOL WINAPI SetCursorPos(int x, int y);
+// The focus of the calling thread's queue, set to a window of that thread.
 WINSIM_API HWND WINAPI GetFocus(void);
 WINSIM_API HWND WINAPI SetFocus(HWND window);
 WINSIM_API LRESULT WINAPI SendMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
