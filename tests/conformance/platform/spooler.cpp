@@ -187,8 +187,9 @@ CONFORMANCE_TABLE(PrinterDataValues, "printer data values") {
         {"a string stored without its terminator, a zero after it",
          conformance::WineDiffers(
              "Wine's spooler writes the registry from the caller's process with the caller's "
-             "buffer, and its RegSetValueExW counts a terminator the caller did not when the unit "
-             "after the counted text is zero; Windows' spooler is handed the counted bytes only"),
+             "buffer, where RegSetValueExW (Windows' as well) counts a terminator the caller did "
+             "not when the unit after the counted text is zero; Windows' spooler is handed the "
+             "counted bytes only"),
          {'L', 'a', 'r', 'k', 0},
          10},
     };
