@@ -572,8 +572,21 @@ namespace winsim {
 namespace {
 
 // Moves and sizes the window, on its own thread; SWP_NOMOVE and SWP_NOSIZE
-// keep the position and size.
-BOOL ApplyWindowPos(HWND window, int x, int y, int cx, int cy, UINT flags) {
+// keep the position and size. As SetWindowPos documents, the procedure is
+// sent WM_WINDOWPOSCHANGING first (not with SWP_NOSENDCHANGING), with a
+// WINDOWPOS it may change, and WM_WINDOWPOSCHANGED once the window moved.
+BOOL ApplyWindowPos(HWND window, HWND insertAfter, int x, int y, int cx, int cy, UINT flags) {
+    WindowInfo info;
+    if (!LookUpWindow(window, &info)) return FALSE;
+    WINDOWPOS pos{window, insertAfter, x, y, cx, cy, flags};
+    if ((flags & SWP_NOSENDCHANGING) == 0) {
+        info.procedure(window, WM_WINDOWPOSCHANGING, 0, reinterpret_cast<LPARAM>(&pos));
+        x = pos.x;
+        y = pos.y;
+        cx = pos.cx;
+        cy = pos.cy;
+        flags = pos.flags;
+    }
     bool child = false, visible = false;
     {
         std::lock_guard<std::mutex> guard(g_windowLock);
@@ -613,6 +626,10 @@ BOOL ApplyWindowPos(HWND window, int x, int y, int cx, int cy, UINT flags) {
     std::snprintf(line, sizeof line, " flags 0x%x", flags);
     detail::RecordUiEvent("move", window, u"", {x, y, cx, cy, flags},
                           "moved " + detail::WindowLabel(window) + where + line);
+    if (LookUpWindow(window, &info)) {
+        pos = WINDOWPOS{window, insertAfter, x, y, cx, cy, flags};
+        info.procedure(window, WM_WINDOWPOSCHANGED, 0, reinterpret_cast<LPARAM>(&pos));
+    }
     return TRUE;
 }
 
@@ -626,19 +643,21 @@ BOOL ApplyWindowPos(HWND window, int x, int y, int cx, int cy, UINT flags) {
 // window's thread has taken the request (a thread that never takes its
 // messages holds the caller); a window gone before that: FALSE,
 // ERROR_INVALID_WINDOW_HANDLE.
-WINSIM_API BOOL WINAPI SetWindowPos(HWND window, HWND, int x, int y, int cx, int cy, UINT flags) {
+WINSIM_API BOOL WINAPI SetWindowPos(HWND window, HWND insertAfter, int x, int y, int cx, int cy,
+                                    UINT flags) {
     if (Faulted("SetWindowPos")) return FALSE;
     WindowInfo info;
     if (!LookUpWindow(window, &info)) return FALSE;
     if (info.thread == GetCurrentThreadId()) {
-        return winsim::ApplyWindowPos(window, x, y, cx, cy, flags);
+        return winsim::ApplyWindowPos(window, insertAfter, x, y, cx, cy, flags);
     }
     const bool wait = (flags & SWP_ASYNCWINDOWPOS) == 0;
     LRESULT moved = FALSE;
     if (!winsim::detail::RunOnWindowThread(
             window, info.thread,
             [=] {
-                return static_cast<LRESULT>(winsim::ApplyWindowPos(window, x, y, cx, cy, flags));
+                return static_cast<LRESULT>(
+                    winsim::ApplyWindowPos(window, insertAfter, x, y, cx, cy, flags));
             },
             wait, &moved)) {
         return FALSE;

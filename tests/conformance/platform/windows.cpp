@@ -29,6 +29,7 @@ std::atomic<bool> g_senderReturned{false};
 std::atomic<bool> g_returnedWhileRunning{false};
 std::atomic<bool> g_destroyed{false};
 std::atomic<HWND> g_relayTo{nullptr};
+std::atomic<DWORD> g_movedOn{0};  // the thread the last WM_WINDOWPOSCHANGED ran on
 
 LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == kPing) {
@@ -37,6 +38,7 @@ LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lPar
         return 77;
     }
     if (message == kRelay) return SendMessageW(g_relayTo, kPing, 0, 0) + 1;
+    if (message == WM_WINDOWPOSCHANGED) g_movedOn = GetCurrentThreadId();
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
@@ -259,7 +261,9 @@ CONFORMANCE_TABLE(Windows, "windows") {
         int cx = GetSystemMetrics(SM_CXFULLSCREEN), cy = GetSystemMetrics(SM_CYFULLSCREEN);
         if (ROW_CHECK(frame != nullptr)) {
             ROW_CHECK(Placed(frame, 10, 20, 300, 200));
+            g_movedOn = 0;
             ROW_CHECK(SetWindowPos(frame, nullptr, cx, cy, 0, 0, SWP_ASYNCWINDOWPOS | SWP_NOSIZE));
+            ROW_EQ(g_movedOn.load(), GetCurrentThreadId());
             ROW_CHECK(Placed(frame, cx, cy, 300, 200));
             ROW_CHECK(SetWindowPos(frame, nullptr, 0, 0, 50, 50, SWP_ASYNCWINDOWPOS | SWP_NOMOVE));
             ROW_CHECK(Placed(frame, cx, cy, 50, 50));
@@ -274,23 +278,26 @@ CONFORMANCE_TABLE(Windows, "windows") {
          "when its thread takes its messages",
          true},
         {"SetWindowPos from another thread without SWP_ASYNCWINDOWPOS returns once the "
-         "window's thread took it",
+         "window's thread took it; WM_WINDOWPOSCHANGED runs there",
          false},
     };
     for (const MoveRow& row : moveRows) {
         if (!ctx.Begin(row.name)) continue;
         Held held;
-        HANDLE owner = CreateThread(nullptr, 0, HoldWindow, &held, 0, nullptr);
+        DWORD ownerId = 0;
+        HANDLE owner = CreateThread(nullptr, 0, HoldWindow, &held, 0, &ownerId);
         if (!ROW_CHECK(owner != nullptr)) continue;
         while (held.window == nullptr && WaitForSingleObject(owner, 1) == WAIT_TIMEOUT) {
         }
         HWND window = held.window;
+        g_movedOn = 0;
         if (window != nullptr && row.async) {
             ROW_CHECK(SetWindowPos(window, nullptr, 40, 30, 0, 0,
                                    SWP_ASYNCWINDOWPOS | SWP_NOSIZE | SWP_NOZORDER));
             ROW_CHECK(Placed(window, 10, 20, 300, 200));  // its thread has taken nothing yet
+            ROW_EQ(g_movedOn.load(), 0u);
             held.pump = true;
-            for (int look = 0; look < 5000 && !Placed(window, 40, 30, 300, 200); ++look) Sleep(1);
+            for (int look = 0; look < 5000 && g_movedOn == 0; ++look) Sleep(1);
             ROW_CHECK(held.pumping);
             ROW_CHECK(Placed(window, 40, 30, 300, 200));
         } else if (window != nullptr) {
@@ -299,6 +306,7 @@ CONFORMANCE_TABLE(Windows, "windows") {
             ROW_CHECK(held.pumping);  // returned only once the thread took its messages
             ROW_CHECK(Placed(window, 40, 30, 300, 200));
         }
+        ROW_EQ(g_movedOn.load(), ownerId);  // the procedure ran on the window's thread
         held.pump = true;
         held.done = true;
         ROW_EQ(WaitForSingleObject(owner, 15000), static_cast<DWORD>(WAIT_OBJECT_0));
