@@ -248,8 +248,12 @@ WINSIM_API BOOL WINAPI GetPrinterDriverDirectoryW(LPWSTR, LPWSTR, DWORD level, L
     return TRUE;
 }
 
-// Missing value: ERROR_FILE_NOT_FOUND; too small a buffer: ERROR_MORE_DATA
-// with the size needed. The error is the result; the last error is left.
+// The value's bytes as they were stored: a string stored without its
+// terminator comes back without one, and its size counts none
+// (RegQueryValueExW: the size "includes any terminating null character or
+// characters unless the data was stored without them"). Missing value:
+// ERROR_FILE_NOT_FOUND; too small a buffer: ERROR_MORE_DATA with the size
+// needed. The error is the result; the last error is left.
 WINSIM_API DWORD WINAPI GetPrinterDataW(HANDLE printer, LPWSTR valueName, LPDWORD type, LPBYTE data,
                                         DWORD bytes, LPDWORD needed) {
     PrinterHandle h;
@@ -278,6 +282,9 @@ WINSIM_API DWORD WINAPI GetPrinterDataW(HANDLE printer, LPWSTR valueName, LPDWOR
     return ERROR_SUCCESS;
 }
 
+// Stores the cbData bytes given, nothing past them: the spooler is handed
+// those bytes only (RpcSetPrinterData: pData is size_is(cbData)), so a
+// REG_SZ counted without its terminator is stored without one.
 WINSIM_API DWORD WINAPI SetPrinterDataW(HANDLE printer, LPWSTR valueName, DWORD type, LPBYTE data,
                                         DWORD bytes) {
     PrinterHandle h;

@@ -50,6 +50,13 @@ void ForgetThreadWindows(DWORD thread);
 // Whether the thread made a top-level window that still exists: only such
 // a window takes messages from other processes.
 bool ThreadOwnsTopLevelWindow(DWORD thread);
+// Runs a request of the system's own on the window's thread, as that
+// thread takes its messages: when wait is set, once it has run (*result its
+// answer), else at once, the request left queued. False, with
+// ERROR_INVALID_WINDOW_HANDLE, when the window goes before its thread takes
+// it.
+bool RunOnWindowThread(HWND window, DWORD thread, std::function<LRESULT()> request, bool wait,
+                       LRESULT* result);
 // Runs the messages sent to this thread until done() holds or the deadline
 // passes; answers done().
 bool PumpMessagesUntil(const std::function<bool()>& done,

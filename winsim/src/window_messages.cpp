@@ -14,6 +14,11 @@
 // carried across is WM_SETTINGCHANGE's text; every other message crosses
 // with its numbers as they are. HWND_BROADCAST sends to every top-level
 // window of the machine in turn, each waited for.
+//
+// The system's own requests for a window (SetWindowPos from another thread)
+// travel the same queue: one that waits is taken like a sent message, one
+// that is posted (SWP_ASYNCWINDOWPOS) is applied whenever the window's
+// thread next takes its messages, with nobody waiting for it.
 #include <unistd.h>
 
 #include <algorithm>
@@ -41,6 +46,7 @@ struct Sent {
     UINT message;
     WPARAM wParam;
     LPARAM lParam;
+    std::function<LRESULT()> request;  // the system's own, run instead of the procedure
     bool done = false;
     bool failed = false;
     LRESULT result = 0;
@@ -163,9 +169,13 @@ bool RunOneSent() {
     // procedure runs.
     WindowInfo info;
     bool alive = LookUpWindow(message->window, &info);
-    LRESULT result =
-        alive ? info.procedure(message->window, message->message, message->wParam, message->lParam)
-              : 0;
+    LRESULT result = 0;
+    if (alive && message->request) {
+        result = message->request();
+    } else if (alive) {
+        result =
+            info.procedure(message->window, message->message, message->wParam, message->lParam);
+    }
     {
         std::lock_guard<std::mutex> guard(Q().lock);
         message->result = result;
@@ -250,6 +260,45 @@ bool SendToOtherProcess(int64_t window, int pid, UINT message, WPARAM wParam, LP
     if (state != 1) return false;
     *result = answer;
     return true;
+}
+
+// Puts the message in the queue of the window's thread; false, with
+// ERROR_INVALID_WINDOW_HANDLE, when the window or its thread is gone.
+bool Queue(const std::shared_ptr<Sent>& sent, DWORD thread) {
+    {
+        std::lock_guard<std::mutex> guard(Q().lock);
+        auto queue = Q().byThread.find(thread);
+        // Checked under the queue lock: a window destroyed from here on
+        // drops the message from the queue.
+        if (queue == Q().byThread.end() || !LookUpWindow(sent->window, nullptr)) {
+            SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+            return false;
+        }
+        queue->second.push_back(sent);
+    }
+    Q().changed.notify_all();
+    return true;
+}
+
+// Waits until the window's thread has taken the message, running what is
+// sent to this thread meanwhile; false, with ERROR_INVALID_WINDOW_HANDLE,
+// when the window went first.
+bool WaitTaken(const std::shared_ptr<Sent>& sent) {
+    const DWORD me = GetCurrentThreadId();
+    for (;;) {
+        while (RunOneSent()) {
+        }
+        RunFromOtherProcesses();
+        std::unique_lock<std::mutex> lock(Q().lock);
+        // Other processes' messages wake nothing here: look again now and then.
+        Q().changed.wait_for(lock, std::chrono::milliseconds(5),
+                             [&] { return sent->done || HasSent(me); });
+        if (!sent->done) continue;
+        if (!sent->failed) return true;
+        lock.unlock();
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return false;
+    }
 }
 
 LRESULT Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -359,42 +408,31 @@ LRESULT Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
         "sent " + MessageName(message) + " to " + winsim::detail::WindowLabel(window) + from);
     if (info.thread == me) return info.procedure(window, message, wParam, lParam);
 
-    auto sent = std::make_shared<Sent>(Sent{window, message, wParam, lParam});
-    {
-        std::lock_guard<std::mutex> guard(Q().lock);
-        auto queue = Q().byThread.find(info.thread);
-        // Checked under the queue lock: a window destroyed from here on
-        // drops the message from the queue.
-        if (queue == Q().byThread.end() || !LookUpWindow(window, nullptr)) {
-            SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-            return 0;
-        }
-        queue->second.push_back(sent);
-    }
-    Q().changed.notify_all();
-    for (;;) {
-        while (RunOneSent()) {
-        }
-        RunFromOtherProcesses();
-        std::unique_lock<std::mutex> lock(Q().lock);
-        // Other processes' messages wake nothing here: look again now and then.
-        Q().changed.wait_for(lock, std::chrono::milliseconds(5),
-                             [&] { return sent->done || HasSent(me); });
-        if (!sent->done) continue;
-        if (sent->failed) {
-            lock.unlock();
-            SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-            winsim::detail::RecordUiEvent(
-                "send-failed", window, u"", {message},
-                MessageName(message) + " to " + winsim::detail::WindowLabel(window) +
-                    ": the window went before its thread took the message");
-            return 0;
-        }
-        return sent->result;
-    }
+    auto sent = std::make_shared<Sent>(Sent{window, message, wParam, lParam, nullptr});
+    if (!Queue(sent, info.thread)) return 0;
+    if (WaitTaken(sent)) return sent->result;
+    winsim::detail::RecordUiEvent("send-failed", window, u"", {message},
+                                  MessageName(message) + " to " +
+                                      winsim::detail::WindowLabel(window) +
+                                      ": the window went before its thread took the message");
+    return 0;
 }
 
 }  // namespace
+
+namespace winsim::detail {
+
+bool RunOnWindowThread(HWND window, DWORD thread, std::function<LRESULT()> request, bool wait,
+                       LRESULT* result) {
+    auto sent = std::make_shared<Sent>(Sent{window, 0, 0, 0, std::move(request)});
+    if (!Queue(sent, thread)) return false;
+    if (!wait) return true;
+    if (!WaitTaken(sent)) return false;
+    if (result != nullptr) *result = sent->result;
+    return true;
+}
+
+}  // namespace winsim::detail
 
 WINSIM_API void WINAPI PostQuitMessage(int exitCode) {
     t_quitCode = exitCode;

@@ -4,9 +4,9 @@
 // is no longer found, and its row is dropped. Child windows belong to their
 // process only. Every window of this process is also kept here with its
 // procedure, the thread that made it, its parent, control ID, title and
-// rectangle. The window calls that a program makes on the sheet (titles,
-// positions, cursor, focus, messages) are written to the machine's
-// timeline.
+// rectangle; the focus is each thread's own. The window calls that a
+// program makes on the sheet (titles, positions, cursor, focus, messages)
+// are written to the machine's timeline.
 #include <signal.h>
 #include <unistd.h>
 
@@ -47,7 +47,15 @@ std::map<int64_t, OwnWindow>& OwnWindows() {
 // Child windows take handles far above the machine's top-level rows.
 int64_t g_nextChild = 0x40000000;
 POINT g_cursor{0, 0};
-HWND g_focus = nullptr;
+// The focus window of each thread's queue.
+std::map<DWORD, HWND> g_focus;
+
+// Called with the window lock held.
+void ForgetFocus(HWND window) {
+    for (auto it = g_focus.begin(); it != g_focus.end();) {
+        it = it->second == window ? g_focus.erase(it) : std::next(it);
+    }
+}
 
 std::u16string Folded(std::u16string text) {
     for (char16_t& c : text) {
@@ -198,9 +206,10 @@ void ForgetThreadWindows(DWORD thread) {
                 continue;
             }
             if (!it->second.child) topLevel.push_back(it->first);
-            if (g_focus == Handle(it->first)) g_focus = nullptr;
+            ForgetFocus(Handle(it->first));
             it = OwnWindows().erase(it);
         }
+        g_focus.erase(thread);
     }
     if (topLevel.empty() || gettid() == getpid() || !MachineExists(MachineRoot())) return;
     for (int64_t id : topLevel) Exec("DELETE FROM windows WHERE hwnd = ?", {P(id)});
@@ -338,7 +347,7 @@ WINSIM_API BOOL WINAPI DestroyWindow(HWND window) {
             child = it->second.child;
             winsim::OwnWindows().erase(it);
         }
-        if (winsim::g_focus == window) winsim::g_focus = nullptr;
+        winsim::ForgetFocus(window);
     }
     if (!child) Exec("DELETE FROM windows WHERE hwnd = ?", {P(winsim::WindowId(window))});
     winsim::detail::DropSentMessages(window);
@@ -559,19 +568,34 @@ WINSIM_API int WINAPI GetWindowTextW(HWND window, LPWSTR text, int capacity) {
     return static_cast<int>(n);
 }
 
-// Applied at once, from any thread (SWP_ASYNCWINDOWPOS needs no waiting
-// here); SWP_NOMOVE and SWP_NOSIZE keep the position and size.
-WINSIM_API BOOL WINAPI SetWindowPos(HWND window, HWND, int x, int y, int cx, int cy, UINT flags) {
-    if (Faulted("SetWindowPos")) return FALSE;
+namespace winsim {
+namespace {
+
+// Moves and sizes the window, on its own thread; SWP_NOMOVE and SWP_NOSIZE
+// keep the position and size. As SetWindowPos documents, the procedure is
+// sent WM_WINDOWPOSCHANGING first (not with SWP_NOSENDCHANGING), with a
+// WINDOWPOS it may change, and WM_WINDOWPOSCHANGED once the window moved.
+BOOL ApplyWindowPos(HWND window, HWND insertAfter, int x, int y, int cx, int cy, UINT flags) {
+    WindowInfo info;
+    if (!LookUpWindow(window, &info)) return FALSE;
+    WINDOWPOS pos{window, insertAfter, x, y, cx, cy, flags};
+    if ((flags & SWP_NOSENDCHANGING) == 0) {
+        info.procedure(window, WM_WINDOWPOSCHANGING, 0, reinterpret_cast<LPARAM>(&pos));
+        x = pos.x;
+        y = pos.y;
+        cx = pos.cx;
+        cy = pos.cy;
+        flags = pos.flags;
+    }
     bool child = false, visible = false;
     {
-        std::lock_guard<std::mutex> guard(winsim::g_windowLock);
-        auto it = winsim::OwnWindows().find(winsim::WindowId(window));
-        if (it == winsim::OwnWindows().end()) {
+        std::lock_guard<std::mutex> guard(g_windowLock);
+        auto it = OwnWindows().find(WindowId(window));
+        if (it == OwnWindows().end()) {
             SetLastError(ERROR_INVALID_WINDOW_HANDLE);
             return FALSE;
         }
-        winsim::OwnWindow& w = it->second;
+        OwnWindow& w = it->second;
         if ((flags & SWP_NOMOVE) == 0) {
             w.x = x;
             w.y = y;
@@ -587,7 +611,7 @@ WINSIM_API BOOL WINAPI SetWindowPos(HWND window, HWND, int x, int y, int cx, int
     }
     if (!child && (flags & (SWP_SHOWWINDOW | SWP_HIDEWINDOW)) != 0) {
         Exec("UPDATE windows SET visible = ? WHERE hwnd = ?",
-             {P(static_cast<int64_t>(visible ? 1 : 0)), P(winsim::WindowId(window))});
+             {P(static_cast<int64_t>(visible ? 1 : 0)), P(WindowId(window))});
     }
     char line[160];
     std::string where;
@@ -600,9 +624,45 @@ WINSIM_API BOOL WINAPI SetWindowPos(HWND window, HWND, int x, int y, int cx, int
         where += line;
     }
     std::snprintf(line, sizeof line, " flags 0x%x", flags);
-    RecordUiEvent("move", window, u"", {x, y, cx, cy, flags},
-                  "moved " + WindowLabel(window) + where + line);
+    detail::RecordUiEvent("move", window, u"", {x, y, cx, cy, flags},
+                          "moved " + detail::WindowLabel(window) + where + line);
+    if (LookUpWindow(window, &info)) {
+        pos = WINDOWPOS{window, insertAfter, x, y, cx, cy, flags};
+        info.procedure(window, WM_WINDOWPOSCHANGED, 0, reinterpret_cast<LPARAM>(&pos));
+    }
     return TRUE;
+}
+
+}  // namespace
+}  // namespace winsim
+
+// A window is moved by its own thread. Called there, at once. From another
+// thread, SWP_ASYNCWINDOWPOS posts the request to the window's thread and
+// answers TRUE at once: the window moves when that thread next takes its
+// messages. Without it the caller waits, as for a sent message, until the
+// window's thread has taken the request (a thread that never takes its
+// messages holds the caller); a window gone before that: FALSE,
+// ERROR_INVALID_WINDOW_HANDLE.
+WINSIM_API BOOL WINAPI SetWindowPos(HWND window, HWND insertAfter, int x, int y, int cx, int cy,
+                                    UINT flags) {
+    if (Faulted("SetWindowPos")) return FALSE;
+    WindowInfo info;
+    if (!LookUpWindow(window, &info)) return FALSE;
+    if (info.thread == GetCurrentThreadId()) {
+        return winsim::ApplyWindowPos(window, insertAfter, x, y, cx, cy, flags);
+    }
+    const bool wait = (flags & SWP_ASYNCWINDOWPOS) == 0;
+    LRESULT moved = FALSE;
+    if (!winsim::detail::RunOnWindowThread(
+            window, info.thread,
+            [=] {
+                return static_cast<LRESULT>(
+                    winsim::ApplyWindowPos(window, insertAfter, x, y, cx, cy, flags));
+            },
+            wait, &moved)) {
+        return FALSE;
+    }
+    return wait ? static_cast<BOOL>(moved) : TRUE;
 }
 
 WINSIM_API BOOL WINAPI GetWindowRect(HWND window, LPRECT rect) {
@@ -624,7 +684,8 @@ WINSIM_API BOOL WINAPI GetWindowRect(HWND window, LPRECT rect) {
     return TRUE;
 }
 
-// The cursor and the focus are the process's own here.
+// The cursor is the process's here, one for all its threads, as the
+// system's one cursor is on Windows.
 WINSIM_API BOOL WINAPI GetCursorPos(LPPOINT point) {
     if (point == nullptr) {
         SetLastError(ERROR_INVALID_PARAMETER);
@@ -646,22 +707,41 @@ WINSIM_API BOOL WINAPI SetCursorPos(int x, int y) {
     return TRUE;
 }
 
+// The focus of the calling thread's queue: null on a thread none of whose
+// windows has it, whatever another thread's window has.
 WINSIM_API HWND WINAPI GetFocus(void) {
     std::lock_guard<std::mutex> guard(winsim::g_windowLock);
-    return winsim::g_focus;
+    auto it = winsim::g_focus.find(GetCurrentThreadId());
+    return it != winsim::g_focus.end() ? it->second : nullptr;
 }
 
-// Answers the window that had the focus; a null window takes it away.
+// Answers the window that had the calling thread's focus; a null window
+// takes it away. A window of another thread's queue cannot take it (no
+// input is attached here, AttachThreadInput is not given): null, the focus
+// left as it was.
 WINSIM_API HWND WINAPI SetFocus(HWND window) {
     HWND previous = nullptr;
     {
         std::lock_guard<std::mutex> guard(winsim::g_windowLock);
-        if (window != nullptr && winsim::OwnWindows().count(winsim::WindowId(window)) == 0) {
-            SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-            return nullptr;
+        const DWORD me = GetCurrentThreadId();
+        if (window != nullptr) {
+            auto it = winsim::OwnWindows().find(winsim::WindowId(window));
+            if (it == winsim::OwnWindows().end()) {
+                SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+                return nullptr;
+            }
+            if (it->second.thread != me) {
+                SetLastError(ERROR_INVALID_PARAMETER);
+                return nullptr;
+            }
         }
-        previous = winsim::g_focus;
-        winsim::g_focus = window;
+        auto it = winsim::g_focus.find(me);
+        if (it != winsim::g_focus.end()) previous = it->second;
+        if (window != nullptr) {
+            winsim::g_focus[me] = window;
+        } else {
+            winsim::g_focus.erase(me);
+        }
     }
     RecordUiEvent("focus", window, u"", {},
                   "focus to " + (window != nullptr ? WindowLabel(window) : std::string("nothing")));

@@ -180,9 +180,10 @@ CONFORMANCE_TABLE(MonitorLaunch, "DrvDocumentEvent STARTDOC and the status monit
     const std::string monitor = DriverFileBytes("larkmon.exe");
     if (ctx.Begin("a StatusMonitor name of 16 characters is read: that program starts",
                   conformance::WineDiffers(
-                      "Wine's GetPrinterDataW hands a string value back with a terminator its "
-                      "registry added, so the 32 bytes of a 16-character name need 34 and the "
-                      "name is not read: nothing starts"))) {
+                      "Wine's spooler calls RegSetValueExW with the caller's own buffer, "
+                      "which (as on Windows) counts the zero found after the counted text; "
+                      "Windows' spooler is handed the counted bytes only. So the 32 bytes of "
+                      "a 16-character name need 34 and the name is not read: nothing starts"))) {
         Launch launch = BeginLaunch(event);
         ROW_CHECK(!monitor.empty() && conformance::WriteDriverFile("larkmonitor1.exe", monitor));
         ROW_CHECK(conformance::ListDriverFile("larkmonitor1.exe"));

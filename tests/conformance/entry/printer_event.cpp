@@ -95,9 +95,10 @@ struct Opened {
 };
 
 const conformance::Where kText = conformance::WineDiffers(
-    "Wine's registry counts the terminator that follows the caller's data in memory (its "
-    "RegSetValueExW: \"NT does this\"): GetPrinterDataW answers two bytes more, both zero, "
-    "for a string that is not empty");
+    "Wine's spooler writes the registry from the caller's process with the caller's buffer, "
+    "where RegSetValueExW (Windows' as well) counts the zero that follows the counted text: "
+    "GetPrinterDataW answers two bytes more, both zero, for a string that is not empty. "
+    "Windows' spooler is handed the counted bytes only and stores them as they are");
 
 bool IsNumber(int index) { return index == 1 || index == 3; }
 

@@ -185,8 +185,11 @@ CONFORMANCE_TABLE(PrinterDataValues, "printer data values") {
          {'L', 'a', 'r', 'k', 'X', 0},
          8},
         {"a string stored without its terminator, a zero after it",
-         conformance::WineDiffers("Wine's registry counts a terminator the caller did not when "
-                                  "the unit after the counted text is zero"),
+         conformance::WineDiffers(
+             "Wine's spooler writes the registry from the caller's process with the caller's "
+             "buffer, where RegSetValueExW (Windows' as well) counts a terminator the caller did "
+             "not when the unit after the counted text is zero; Windows' spooler is handed the "
+             "counted bytes only"),
          {'L', 'a', 'r', 'k', 0},
          10},
     };
@@ -205,6 +208,14 @@ CONFORMANCE_TABLE(PrinterDataValues, "printer data values") {
         ROW_EQ(type, static_cast<DWORD>(REG_SZ));
         ROW_TEXT(zeroed, "Lark");
         ROW_EQ(zeroed[5], 0);
+        // A buffer of exactly the counted bytes: the text comes back without
+        // a terminator, nothing written after it; the reader ends it.
+        WCHAR exact[8] = {'Z', 'Z', 'Z', 'Z', 'Z', 'Z', 'Z', 'Z'};
+        ROW_EQ(get(&type, exact, 8, &needed),
+               static_cast<DWORD>(stored == 8 ? ERROR_SUCCESS : ERROR_MORE_DATA));
+        if (stored == 8) {
+            ROW_CHECK(exact[0] == 'L' && exact[3] == 'k' && exact[4] == 'Z');
+        }
         conformance::RemovePrinterValue(name);
     }
     if (ctx.Begin("a short buffer: ERROR_MORE_DATA and the size needed")) {

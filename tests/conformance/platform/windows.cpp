@@ -2,7 +2,9 @@
 // monitor's hidden window found by its title, the sheet's frame found by
 // the title the driver gives it, moved out of view and its OK button
 // pressed from another thread with SendMessageW, which waits until the
-// frame's own thread has run the message; cursor, focus and the screen.
+// frame's own thread has run the message. A window belongs to the thread
+// that made it: moved from another thread, it moves when its thread takes
+// its messages; the focus is each thread's own, the cursor everybody's.
 #include <atomic>
 #include <string>
 
@@ -15,7 +17,8 @@
 namespace {
 
 constexpr DWORD kSentinel = 0xdeadbeef;
-constexpr UINT kPing = 0x0400 + 7;  // WM_USER + 7: a message of this table's own
+constexpr UINT kPing = 0x0400 + 7;   // WM_USER + 7: a message of this table's own
+constexpr UINT kRelay = 0x0400 + 8;  // sends kPing on to g_relayTo, answers its answer + 1
 const WCHAR kClass[] = TEXT("LarkConformanceWindow");
 const WCHAR kStatusClass[] = TEXT("LarkConformanceStatus");
 const WCHAR kDefaultClass[] = TEXT("LarkConformanceDefault");
@@ -25,6 +28,8 @@ std::atomic<DWORD> g_pingThread{0};
 std::atomic<bool> g_senderReturned{false};
 std::atomic<bool> g_returnedWhileRunning{false};
 std::atomic<bool> g_destroyed{false};
+std::atomic<HWND> g_relayTo{nullptr};
+std::atomic<DWORD> g_movedOn{0};  // the thread the last WM_WINDOWPOSCHANGED ran on
 
 LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == kPing) {
@@ -32,6 +37,8 @@ LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lPar
         if (g_senderReturned) g_returnedWhileRunning = true;
         return 77;
     }
+    if (message == kRelay) return SendMessageW(g_relayTo, kPing, 0, 0) + 1;
+    if (message == WM_WINDOWPOSCHANGED) g_movedOn = GetCurrentThreadId();
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
@@ -108,10 +115,51 @@ DWORD WINAPI StatusWindow(LPVOID) {
     return 0;
 }
 
-DWORD WINAPI MoveFromOutside(LPVOID parameter) {
-    SetWindowPos(static_cast<HWND>(parameter), nullptr, 40, 30, 0, 0,
-                 SWP_ASYNCWINDOWPOS | SWP_NOSIZE);
+// A window on a thread of its own, which takes its messages only once told
+// to, and then after a moment: a call that does not wait for the thread
+// returns before it takes any.
+struct Held {
+    std::atomic<HWND> window{nullptr};
+    std::atomic<bool> pump{false}, pumping{false}, done{false};
+};
+
+DWORD WINAPI HoldWindow(LPVOID parameter) {
+    auto* held = static_cast<Held*>(parameter);
+    HWND window = Make(TEXT("Lark Held"));
+    held->window = window;
+    if (window == nullptr) return 1;
+    while (!held->pump) Sleep(1);
+    Sleep(50);
+    held->pumping = true;
+    conformance::PumpMessages(10000, [held] { return held->done.load(); });
+    DestroyWindow(window);
     return 0;
+}
+
+// The focus taken on a thread of its own, kept until the table has looked.
+struct Focused {
+    std::atomic<HWND> window{nullptr};
+    std::atomic<bool> made{false}, taken{false}, looked{false}, kept{false};
+};
+
+DWORD WINAPI TakeFocus(LPVOID parameter) {
+    auto* focused = static_cast<Focused*>(parameter);
+    HWND window = Make(TEXT("Lark Focus Owner"), kPopup | WS_VISIBLE);
+    if (window != nullptr) {
+        SetFocus(window);
+        focused->taken = GetFocus() == window;
+    }
+    focused->window = window;
+    focused->made = true;
+    if (window == nullptr) return 1;
+    while (!focused->looked) Sleep(1);
+    focused->kept = GetFocus() == window;
+    DestroyWindow(window);
+    return 0;
+}
+
+DWORD WINAPI ReadCursor(LPVOID parameter) {
+    return GetCursorPos(static_cast<POINT*>(parameter)) ? 0 : 1;
 }
 
 }  // namespace
@@ -207,40 +255,82 @@ CONFORMANCE_TABLE(Windows, "windows") {
             DestroyWindow(frame);
         }
     }
-    if (ctx.Begin("SetWindowPos SWP_ASYNCWINDOWPOS | SWP_NOSIZE to the screen's far corner")) {
+    if (ctx.Begin("SetWindowPos on the window's own thread, SWP_ASYNCWINDOWPOS too: in effect "
+                  "when it returns; SWP_NOSIZE keeps the size, SWP_NOMOVE the place")) {
         HWND frame = Make(TEXT("Lark Frame"));
         int cx = GetSystemMetrics(SM_CXFULLSCREEN), cy = GetSystemMetrics(SM_CYFULLSCREEN);
         if (ROW_CHECK(frame != nullptr)) {
             ROW_CHECK(Placed(frame, 10, 20, 300, 200));
+            g_movedOn = 0;
             ROW_CHECK(SetWindowPos(frame, nullptr, cx, cy, 0, 0, SWP_ASYNCWINDOWPOS | SWP_NOSIZE));
+            ROW_EQ(g_movedOn.load(), GetCurrentThreadId());
             ROW_CHECK(Placed(frame, cx, cy, 300, 200));
-            ROW_CHECK(SetWindowPos(frame, nullptr, 0, 0, 50, 50, SWP_ASYNCWINDOWPOS));
-            ROW_CHECK(Placed(frame, 0, 0, 50, 50));
+            ROW_CHECK(SetWindowPos(frame, nullptr, 0, 0, 50, 50, SWP_ASYNCWINDOWPOS | SWP_NOMOVE));
+            ROW_CHECK(Placed(frame, cx, cy, 50, 50));
             DestroyWindow(frame);
         }
     }
-    if (ctx.Begin("SetWindowPos from another thread: moved once the window's thread ran")) {
-        HWND frame = Make(TEXT("Lark Frame"));
-        HANDLE mover = CreateThread(nullptr, 0, MoveFromOutside, frame, 0, nullptr);
-        if (ROW_CHECK(frame != nullptr && mover != nullptr)) {
-            ROW_EQ(WaitForSingleObject(mover, 5000), static_cast<DWORD>(WAIT_OBJECT_0));
-            ROW_CHECK(
-                conformance::PumpMessages(2000, [&] { return Placed(frame, 40, 30, 300, 200); }));
+    struct MoveRow {
+        const char* name;
+        bool async;
+    } moveRows[] = {
+        {"SetWindowPos SWP_ASYNCWINDOWPOS from another thread: TRUE at once, the window moves "
+         "when its thread takes its messages",
+         true},
+        {"SetWindowPos from another thread without SWP_ASYNCWINDOWPOS returns once the "
+         "window's thread took it; WM_WINDOWPOSCHANGED runs there",
+         false},
+    };
+    for (const MoveRow& row : moveRows) {
+        if (!ctx.Begin(row.name)) continue;
+        Held held;
+        DWORD ownerId = 0;
+        HANDLE owner = CreateThread(nullptr, 0, HoldWindow, &held, 0, &ownerId);
+        if (!ROW_CHECK(owner != nullptr)) continue;
+        while (held.window == nullptr && WaitForSingleObject(owner, 1) == WAIT_TIMEOUT) {
         }
-        if (mover != nullptr) CloseHandle(mover);
-        DestroyWindow(frame);
+        HWND window = held.window;
+        g_movedOn = 0;
+        if (window != nullptr && row.async) {
+            ROW_CHECK(SetWindowPos(window, nullptr, 40, 30, 0, 0,
+                                   SWP_ASYNCWINDOWPOS | SWP_NOSIZE | SWP_NOZORDER));
+            ROW_CHECK(Placed(window, 10, 20, 300, 200));  // its thread has taken nothing yet
+            ROW_EQ(g_movedOn.load(), 0u);
+            held.pump = true;
+            for (int look = 0; look < 5000 && g_movedOn == 0; ++look) Sleep(1);
+            ROW_CHECK(held.pumping);
+            ROW_CHECK(Placed(window, 40, 30, 300, 200));
+        } else if (window != nullptr) {
+            held.pump = true;
+            ROW_CHECK(SetWindowPos(window, nullptr, 40, 30, 0, 0, SWP_NOSIZE | SWP_NOZORDER));
+            ROW_CHECK(held.pumping);  // returned only once the thread took its messages
+            ROW_CHECK(Placed(window, 40, 30, 300, 200));
+        }
+        ROW_EQ(g_movedOn.load(), ownerId);  // the procedure ran on the window's thread
+        held.pump = true;
+        held.done = true;
+        ROW_EQ(WaitForSingleObject(owner, 15000), static_cast<DWORD>(WAIT_OBJECT_0));
+        CloseHandle(owner);
+        ROW_CHECK(window != nullptr);
     }
     if (ctx.Begin("GetSystemMetrics: the full-screen window's size")) {
         int cx = GetSystemMetrics(SM_CXFULLSCREEN), cy = GetSystemMetrics(SM_CYFULLSCREEN);
         ROW_CHECK(cx > 0 && cy > 0);
         ROW_NOTE("%d x %d", cx, cy);
     }
-    if (ctx.Begin("SetCursorPos: GetCursorPos answers the point")) {
+    if (ctx.Begin("SetCursorPos: GetCursorPos answers the point, on another thread too")) {
         POINT before = {};
         ROW_CHECK(GetCursorPos(&before));
         ROW_CHECK(SetCursorPos(25, 25));
-        POINT now = {};
-        ROW_CHECK(GetCursorPos(&now));
+        POINT now = {-1, -1};
+        HANDLE reader = CreateThread(nullptr, 0, ReadCursor, &now, 0, nullptr);
+        if (ROW_CHECK(reader != nullptr)) {
+            ROW_EQ(WaitForSingleObject(reader, 5000), static_cast<DWORD>(WAIT_OBJECT_0));
+            DWORD code = 1;
+            GetExitCodeThread(reader, &code);
+            ROW_EQ(code, 0u);
+            CloseHandle(reader);
+        }
         ROW_EQ(now.x, 25);
         ROW_EQ(now.y, 25);
         SetCursorPos(before.x, before.y);
@@ -255,6 +345,23 @@ CONFORMANCE_TABLE(Windows, "windows") {
             SetFocus(w);
             DestroyWindow(w);
             ROW_CHECK(GetFocus() == nullptr);
+        }
+    }
+    if (ctx.Begin("the focus is the thread's: another thread's focused window is no focus "
+                  "here, and SetFocus here cannot take it")) {
+        Focused focused;
+        HANDLE owner = CreateThread(nullptr, 0, TakeFocus, &focused, 0, nullptr);
+        if (ROW_CHECK(owner != nullptr)) {
+            while (!focused.made && WaitForSingleObject(owner, 1) == WAIT_TIMEOUT) {
+            }
+            ROW_CHECK(focused.window != nullptr && focused.taken);
+            ROW_CHECK(GetFocus() == nullptr);
+            ROW_CHECK(SetFocus(focused.window) == nullptr);
+            ROW_CHECK(GetFocus() == nullptr);
+            focused.looked = true;
+            ROW_EQ(WaitForSingleObject(owner, 5000), static_cast<DWORD>(WAIT_OBJECT_0));
+            CloseHandle(owner);
+            ROW_CHECK(focused.kept);
         }
     }
     if (ctx.Begin("SendMessageW on the window's own thread runs the procedure at once")) {
@@ -305,6 +412,26 @@ CONFORMANCE_TABLE(Windows, "windows") {
         ROW_EQ(g_pingThread.load(), row.owner == Owner::Pumps ? r.thread.load() : 0u);
         ROW_CHECK(!g_returnedWhileRunning);
         ROW_CHECK(FindWindowW(nullptr, TEXT("Lark Rendezvous")) == nullptr);
+    }
+    if (ctx.Begin("a thread waiting on its send to another thread's window runs what that "
+                  "window's procedure sends back meanwhile")) {
+        HWND mine = Make(TEXT("Lark Relay"));
+        Rendezvous r;
+        g_relayTo = mine;
+        g_pingThread = 0;
+        g_senderReturned = false;
+        HANDLE owner = CreateThread(nullptr, 0, OwnWindow, &r, 0, nullptr);
+        if (ROW_CHECK(mine != nullptr && owner != nullptr)) {
+            while (r.window == nullptr && WaitForSingleObject(owner, 1) == WAIT_TIMEOUT) {
+            }
+            ROW_EQ(SendMessageW(r.window, kRelay, 0, 0), 78);
+            g_senderReturned = true;
+            ROW_EQ(g_pingThread.load(), GetCurrentThreadId());
+            ROW_EQ(WaitForSingleObject(owner, 5000), static_cast<DWORD>(WAIT_OBJECT_0));
+        }
+        g_senderReturned = true;
+        if (owner != nullptr) CloseHandle(owner);
+        DestroyWindow(mine);
     }
     if (ctx.Begin("SendMessageW to a window that is gone: 0, ERROR_INVALID_WINDOW_HANDLE")) {
         HWND w = Make(TEXT("Lark Gone"));

@@ -43,7 +43,19 @@ typedef struct tagWNDCLASSW {
 #define SWP_NOACTIVATE 0x0010
 #define SWP_SHOWWINDOW 0x0040
 #define SWP_HIDEWINDOW 0x0080
+#define SWP_NOSENDCHANGING 0x0400
 #define SWP_ASYNCWINDOWPOS 0x4000
+#define WM_WINDOWPOSCHANGING 0x0046
+#define WM_WINDOWPOSCHANGED 0x0047
+typedef struct tagWINDOWPOS {
+    HWND hwnd;
+    HWND hwndInsertAfter;
+    int x;
+    int y;
+    int cx;
+    int cy;
+    UINT flags;
+} WINDOWPOS, *LPWINDOWPOS, *PWINDOWPOS;
 #define SM_CXFULLSCREEN 16
 #define SM_CYFULLSCREEN 17
 
@@ -82,12 +94,16 @@ WINSIM_API HWND WINAPI GetDlgItem(HWND dialog, int id);
 WINSIM_API BOOL WINAPI IsWindow(HWND window);
 WINSIM_API BOOL WINAPI SetWindowTextW(HWND window, LPCWSTR text);
 WINSIM_API int WINAPI GetWindowTextW(HWND window, LPWSTR text, int capacity);
+// From another thread than the window's: posted to that thread with
+// SWP_ASYNCWINDOWPOS, else waited for as a sent message. The window's
+// procedure gets WM_WINDOWPOSCHANGING and WM_WINDOWPOSCHANGED on its thread.
 WINSIM_API BOOL WINAPI SetWindowPos(HWND window, HWND insertAfter, int x, int y, int cx, int cy,
                                     UINT flags);
 // Screen coordinates: a child's position is its parent's plus its own.
 WINSIM_API BOOL WINAPI GetWindowRect(HWND window, LPRECT rect);
 WINSIM_API BOOL WINAPI GetCursorPos(LPPOINT point);
 WINSIM_API BOOL WINAPI SetCursorPos(int x, int y);
+// The focus of the calling thread's queue, set to a window of that thread.
 WINSIM_API HWND WINAPI GetFocus(void);
 WINSIM_API HWND WINAPI SetFocus(HWND window);
 WINSIM_API LRESULT WINAPI SendMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
