@@ -567,21 +567,55 @@ bool ResetPrinter() {
     return event(const_cast<LPWSTR>(kPrinter), PRINTER_EVENT_INITIALIZE, 0, 0) && ok;
 }
 
-// GetProcessHandleCount answers 0 under Wine whatever the process holds;
-// Wine keeps the threads, so they are what a row can count here.
+namespace {
+
+BOOL CALLBACK CountOwnWindow(HWND window, LPARAM count) {
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    if (process != GetCurrentProcessId()) return TRUE;
+    ++*reinterpret_cast<long*>(count);
+    EnumChildWindows(window, CountOwnWindow, count);
+    return TRUE;
+}
+
+}  // namespace
+
+// Wine 8 cannot count handles (GetProcessHandleCount answers 0 whatever the
+// process holds) nor GDI and USER objects (GetGuiResources is a stub that
+// answers 0, ERROR_CALL_NOT_IMPLEMENTED); what it keeps of the process's
+// threads, windows, child processes and heap is what a row can count here.
 bool Holdings(std::vector<Holding>* now) {
-    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-    long threads = 0;
+    long threads = 0, processes = 0;
+    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD | TH32CS_SNAPPROCESS, 0);
     if (snap != INVALID_HANDLE_VALUE) {
         THREADENTRY32 t = {};
         t.dwSize = sizeof t;
         for (BOOL ok = Thread32First(snap, &t); ok; ok = Thread32Next(snap, &t)) {
             if (t.th32OwnerProcessID == GetCurrentProcessId()) ++threads;
         }
+        PROCESSENTRY32W p = {};
+        p.dwSize = sizeof p;
+        for (BOOL ok = Process32FirstW(snap, &p); ok; ok = Process32NextW(snap, &p)) {
+            if (p.th32ParentProcessID == GetCurrentProcessId()) ++processes;
+        }
         CloseHandle(snap);
     }
-    *now = {{"threads", threads}};
-    return false;
+    long windows = 0;
+    EnumWindows(CountOwnWindow, reinterpret_cast<LPARAM>(&windows));
+    long blocks = 0;
+    HANDLE heap = GetProcessHeap();
+    if (HeapLock(heap)) {
+        PROCESS_HEAP_ENTRY entry = {};
+        while (HeapWalk(heap, &entry)) {
+            if ((entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) != 0) ++blocks;
+        }
+        HeapUnlock(heap);
+    }
+    *now = {{"threads", threads},
+            {"windows", windows},
+            {"processes", processes},
+            {"heap blocks", blocks}};
+    return true;
 }
 
 bool PumpMessages(DWORD timeoutMs, const std::function<bool()>& done) {
