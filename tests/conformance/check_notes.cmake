@@ -58,8 +58,9 @@ function(pe_imports file out)
     if(line MATCHES "DLL Name: ([^ \r]+)")
       string(TOUPPER "${CMAKE_MATCH_1}" dll)
     elseif(dll AND line MATCHES "^[ \t]+[0-9a-fA-F]+[ \t]+[0-9]+[ \t]+([A-Za-z_][A-Za-z0-9_]*)[ \r]*$")
+      set(name ${CMAKE_MATCH_1})
       if(NOT dll MATCHES "^(MSVCRT|UCRTBASE|API-MS-WIN-CRT-)")
-        list(APPEND names ${CMAKE_MATCH_1})
+        list(APPEND names ${name})
       endif()
     elseif(NOT line MATCHES "^[ \t]")
       set(dll "")
@@ -89,11 +90,11 @@ endif()
 list(REMOVE_DUPLICATES relied)
 list(SORT relied)
 
-# Through a file: processes Wine starts on the side inherit the output and
+# Through files: processes Wine starts on the side inherit the output and
 # would hold a pipe open for as long as they live.
 set(listing "${CMAKE_CURRENT_BINARY_DIR}/coverage${EXTRA}.txt")
-execute_process(COMMAND ${RUNNER} ${CONFORMANCE} --coverage OUTPUT_FILE ${listing}
-                RESULT_VARIABLE rc)
+execute_process(COMMAND ${RUNNER} ${CONFORMANCE} --coverage INPUT_FILE /dev/null
+                OUTPUT_FILE ${listing} ERROR_FILE ${listing}.errors RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "${CONFORMANCE} --coverage failed")
 endif()

@@ -63,6 +63,21 @@ long Held(const char* what) {
     return -1;
 }
 
+void PrintUncountedKinds() {
+    std::vector<Holding> counted;
+    Holdings(&counted);
+    std::string uncounted;
+    for (size_t i = 0; i < kHoldingKindCount; ++i) {
+        bool found = false;
+        for (const Holding& h : counted)
+            found = found || std::strcmp(h.what, kHoldingKinds[i]) == 0;
+        if (!found) uncounted += std::string(uncounted.empty() ? "" : ", ") + kHoldingKinds[i];
+    }
+    if (uncounted.empty()) return;
+    std::printf("held at each table's end, not checked on %s: %s (not counted there)\n",
+                PlatformName(), uncounted.c_str());
+}
+
 bool Context::Counted(long count, const char* what) {
     if (count >= 0) return true;
     for (const std::string& named : notChecked_) {

@@ -64,6 +64,9 @@ struct Totals {
 // The kinds of what a process holds, as Holdings names them.
 extern const char* const kHoldingKinds[];
 extern const size_t kHoldingKindCount;
+// Names the kinds this platform cannot count, so a table's end check is
+// never taken for more than it is.
+void PrintUncountedKinds();
 
 struct Context {
     // A row begins: false when it does not run on this platform (it is

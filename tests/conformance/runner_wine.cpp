@@ -12,21 +12,7 @@ int main(int argc, char** argv) {
         conformance::PrintCoverage();
         return 0;
     }
-    // What the process holds is checked at each table's end as far as the
-    // platform counts it; the rest is named, never passed over in silence.
-    std::vector<conformance::Holding> counted;
-    conformance::Holdings(&counted);
-    std::string uncounted;
-    for (size_t i = 0; i < conformance::kHoldingKindCount; ++i) {
-        bool found = false;
-        for (const conformance::Holding& h : counted) {
-            found = found || std::strcmp(h.what, conformance::kHoldingKinds[i]) == 0;
-        }
-        if (!found)
-            uncounted += std::string(uncounted.empty() ? "" : ", ") + conformance::kHoldingKinds[i];
-    }
-    std::printf("held at each table's end, not checked on %s: %s (not counted there)\n",
-                conformance::PlatformName(), uncounted.c_str());
+    conformance::PrintUncountedKinds();
     conformance::Totals totals;
     for (const conformance::Table& table : conformance::Tables()) {
         conformance::Context ctx;
