@@ -177,11 +177,9 @@ bool FailCall(const char* function, int nth, DWORD error);
 long CallCount(const char* function);
 
 // What this process holds of the platform, by name (kHoldingKinds): every
-// kind the platform can count, threads first. winsim counts them all; Wine
-// counts threads, windows and child processes by toolhelp snapshots and
-// window enumeration, and the process heap's blocks by HeapWalk (which also
-// hold GlobalAlloc's and LocalAlloc's, and Wine's own). False when the
-// platform counts nothing.
+// kind the platform can count, threads first. winsim counts all but child
+// processes; Wine counts threads (toolhelp snapshots) and windows (window
+// enumeration). False when the platform counts nothing.
 struct Holding {
     const char* what;
     long count;
