@@ -60,10 +60,11 @@ void WriteGeometry(DevmodePrivate* p, const Geometry& g) {
 }  // namespace
 
 uint32_t DotsOf(uint16_t tenthsMm, uint16_t dotsPerInch) {
-    // The product may pass 2^31; it wraps as the 32-bit arithmetic does,
-    // without the undefined overflow of a signed multiplication.
-    auto product = static_cast<int32_t>(static_cast<uint32_t>(tenthsMm) * dotsPerInch);
-    return static_cast<uint32_t>(product / 254) & 0xFFFF;
+    // Both factors are 16-bit, so the product fits 32 unsigned bits. A page
+    // of more dots than the 16-bit field range is reported as the largest
+    // it holds: cutting it to its low bits would report a small page.
+    const uint32_t dots = static_cast<uint32_t>(tenthsMm) * dotsPerInch / 254;
+    return dots > 0xFFFF ? 0xFFFF : dots;
 }
 
 void RewritePaperItem(WCHAR* settings, int32_t paperCode) {

@@ -11,8 +11,8 @@
 // Always 1.
 int ApplyPageGeometry(HANDLE printer, DriverDevmode* record);
 
-// Page dots of a size in tenths of a millimetre at a resolution, as the
-// device computes them: 32-bit signed product over 254, low 16 bits kept.
+// Page dots of a size in tenths of a millimetre at a resolution: the
+// product over 254, the remainder dropped, at most 65535.
 uint32_t DotsOf(uint16_t tenthsMm, uint16_t dotsPerInch);
 
 // Replaces the first item of the settings string (up to its ";" among the

@@ -176,13 +176,17 @@ bool FailCall(const char* function, int nth, DWORD error);
 // where the platform cannot count them (Wine).
 long CallCount(const char* function);
 
-// What this process holds of the platform, by name; false when the
-// platform cannot count it (Wine counts only the process's threads).
+// What this process holds of the platform, by name (kHoldingKinds): every
+// kind the platform can count, threads first. winsim counts all but child
+// processes; Wine counts threads (toolhelp snapshots) and windows (window
+// enumeration). False when the platform counts nothing.
 struct Holding {
     const char* what;
     long count;
 };
 bool Holdings(std::vector<Holding>* now);
+// One kind's count now, -1 where the platform cannot count it.
+long Held(const char* what);
 
 // Runs the messages sent to this thread's windows, as a thread waiting in
 // its message loop, until done() holds or the timeout passes; answers done().

@@ -567,11 +567,29 @@ bool ResetPrinter() {
     return event(const_cast<LPWSTR>(kPrinter), PRINTER_EVENT_INITIALIZE, 0, 0) && ok;
 }
 
-// GetProcessHandleCount answers 0 under Wine whatever the process holds;
-// Wine keeps the threads, so they are what a row can count here.
+namespace {
+
+BOOL CALLBACK CountOwnWindow(HWND window, LPARAM count) {
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    if (process != GetCurrentProcessId()) return TRUE;
+    ++*reinterpret_cast<long*>(count);
+    EnumChildWindows(window, CountOwnWindow, count);
+    return TRUE;
+}
+
+}  // namespace
+
+// Wine 8 cannot count handles (GetProcessHandleCount answers 0 whatever the
+// process holds) nor GDI and USER objects (GetGuiResources is a stub that
+// answers 0, ERROR_CALL_NOT_IMPLEMENTED). It keeps the process's threads and
+// windows, which a table's end finds as they were. Its process heap
+// (HeapWalk) and child processes (toolhelp) can be counted too, but Wine's
+// own blocks grow as its caches fill and a monitor's conhost outlives the
+// monitor for a while, so neither holds still across a table.
 bool Holdings(std::vector<Holding>* now) {
-    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
     long threads = 0;
+    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
     if (snap != INVALID_HANDLE_VALUE) {
         THREADENTRY32 t = {};
         t.dwSize = sizeof t;
@@ -580,8 +598,10 @@ bool Holdings(std::vector<Holding>* now) {
         }
         CloseHandle(snap);
     }
-    *now = {{"threads", threads}};
-    return false;
+    long windows = 0;
+    EnumWindows(CountOwnWindow, reinterpret_cast<LPARAM>(&windows));
+    *now = {{"threads", threads}, {"windows", windows}};
+    return true;
 }
 
 bool PumpMessages(DWORD timeoutMs, const std::function<bool()>& done) {

@@ -1,14 +1,24 @@
-# Every winsim function that the driver (larkui) or the monitor (larkmon)
+# Every platform function that the driver (larkui) or the monitor (larkmon)
 # imports has rows in the conformance tables, or the tables say why no row
-# can run under Wine. The tables' own registry (lark_conformance --coverage)
-# is held to the binaries' imports (nm -D --undefined-only), filtered to what
-# libwinsim exports.
+# can run under Wine. The tables' own registry (their program's --coverage)
+# is held to the binaries' imports, read one of two ways:
+#   the winsim build: nm -D --undefined-only, filtered to what libwinsim exports;
+#   the Windows build: the PE import tables (objdump -p) of larkui.dll and
+#   larkmon.exe, every DLL's but the C runtime's, so what only the Windows
+#   build calls is held too.
 #
 # cmake -DNM=<nm> -DWINSIM=<libwinsim.so> -DUI=<larkui module> -DMONITOR=<larkmon>
 #       -DCONFORMANCE=<lark_conformance> [-DEXTRA=<name>] -P check_notes.cmake
+# cmake -DOBJDUMP=<objdump> -DUI=<larkui.dll> -DMONITOR=<larkmon.exe>
+#       -DCONFORMANCE=<wine_conformance.exe> -DRUNNER=<wine64> [-DEXTRA=<name>] -P check_notes.cmake
 # EXTRA adds a function as if it were imported (the check's own test).
 cmake_minimum_required(VERSION 3.25)
-foreach(input NM WINSIM UI MONITOR CONFORMANCE)
+if(OBJDUMP)
+  set(inputs OBJDUMP UI MONITOR CONFORMANCE)
+else()
+  set(inputs NM WINSIM UI MONITOR CONFORMANCE)
+endif()
+foreach(input IN LISTS inputs)
   if(NOT ${input})
     message(FATAL_ERROR "check_notes.cmake needs -D${input}=...")
   endif()
@@ -33,24 +43,65 @@ function(symbols file flag out)
   set(${out} ${names} PARENT_SCOPE)
 endfunction()
 
-symbols(${WINSIM} --defined-only exports)
-symbols(${UI} --undefined-only ui)
-symbols(${MONITOR} --undefined-only monitor)
-set(relied "")
-foreach(name IN LISTS ui monitor EXTRA)
-  if(name IN_LIST exports OR name STREQUAL "${EXTRA}")
-    list(APPEND relied ${name})
+# The functions a PE image imports by name, but the C runtime's (msvcrt,
+# ucrtbase, the api-ms-win-crt sets): the C library is no platform behaviour
+# of its own, and what of it winsim stands in for is held by the winsim build.
+function(pe_imports file out)
+  execute_process(COMMAND ${OBJDUMP} -p ${file} OUTPUT_VARIABLE text RESULT_VARIABLE rc)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "${OBJDUMP} -p ${file} failed")
   endif()
-endforeach()
+  string(REGEX MATCHALL "[^\n]+" lines "${text}")
+  set(names "")
+  set(dll "")
+  foreach(line IN LISTS lines)
+    if(line MATCHES "DLL Name: ([^ \r]+)")
+      string(TOUPPER "${CMAKE_MATCH_1}" dll)
+    elseif(dll AND line MATCHES "^[ \t]+[0-9a-fA-F]+[ \t]+[0-9]+[ \t]+([A-Za-z_][A-Za-z0-9_]*)[ \r]*$")
+      set(name ${CMAKE_MATCH_1})
+      if(NOT dll MATCHES "^(MSVCRT|UCRTBASE|API-MS-WIN-CRT-)")
+        list(APPEND names ${name})
+      endif()
+    elseif(NOT line MATCHES "^[ \t]")
+      set(dll "")
+    endif()
+  endforeach()
+  if(NOT names)
+    message(FATAL_ERROR "no imports read from ${file}")
+  endif()
+  set(${out} ${names} PARENT_SCOPE)
+endfunction()
+
+if(OBJDUMP)
+  pe_imports(${UI} ui)
+  pe_imports(${MONITOR} monitor)
+  set(relied ${ui} ${monitor} ${EXTRA})
+else()
+  symbols(${WINSIM} --defined-only exports)
+  symbols(${UI} --undefined-only ui)
+  symbols(${MONITOR} --undefined-only monitor)
+  set(relied "")
+  foreach(name IN LISTS ui monitor EXTRA)
+    if(name IN_LIST exports OR name STREQUAL "${EXTRA}")
+      list(APPEND relied ${name})
+    endif()
+  endforeach()
+endif()
 list(REMOVE_DUPLICATES relied)
 list(SORT relied)
 
-execute_process(COMMAND ${CONFORMANCE} --coverage OUTPUT_VARIABLE registry RESULT_VARIABLE rc)
+# Through files: processes Wine starts on the side inherit the output and
+# would hold a pipe open for as long as they live.
+set(listing "${CMAKE_CURRENT_BINARY_DIR}/coverage${EXTRA}.txt")
+execute_process(COMMAND ${RUNNER} ${CONFORMANCE} --coverage INPUT_FILE /dev/null
+                OUTPUT_FILE ${listing} ERROR_FILE ${listing}.errors RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "${CONFORMANCE} --coverage failed")
 endif()
+file(READ ${listing} registry)
 # A reason's semicolons would split it as a CMake list.
 string(REPLACE ";" "," registry "${registry}")
+string(REPLACE "\r" "" registry "${registry}")
 string(REGEX MATCHALL "[^\n]+" entries "${registry}")
 set(unknown "")
 foreach(entry IN LISTS entries)
@@ -59,7 +110,9 @@ foreach(entry IN LISTS entries)
   endif()
   set(how ${CMAKE_MATCH_1})
   set(name ${CMAKE_MATCH_2})
-  if(NOT name IN_LIST exports)
+  # A function winsim does not export runs only in the Windows build: its
+  # rows could not run on winsim, so it carries a reason of its own.
+  if(DEFINED exports AND NOT name IN_LIST exports AND NOT how STREQUAL "none")
     list(APPEND unknown ${name})
   endif()
   # The best a function has: rows on both platforms, then winsim's, then a reason.
@@ -74,7 +127,8 @@ endforeach()
 if(unknown)
   list(REMOVE_DUPLICATES unknown)
   string(REPLACE ";" ", " unknown "${unknown}")
-  message(FATAL_ERROR "the tables cover functions that winsim does not export: ${unknown}")
+  message(FATAL_ERROR "the tables have rows of functions that winsim does not export "
+                      "(only a reason can stand for those): ${unknown}")
 endif()
 
 set(both 0)
@@ -96,7 +150,12 @@ foreach(name IN LISTS relied)
   endif()
 endforeach()
 list(LENGTH relied count)
-message("winsim functions larkui and larkmon rely on: ${count}; with rows on both platforms: "
+if(OBJDUMP)
+  set(kind "functions larkui.dll and larkmon.exe import")
+else()
+  set(kind "winsim functions larkui and larkmon rely on")
+endif()
+message("${kind}: ${count}; with rows on both platforms: "
         "${both}; with winsim-only rows: ${winsim}; with a reason only: ${reason}")
 if(listed)
   message("without a row under Wine:\n${listed}")

@@ -48,11 +48,55 @@ void PrintCoverage() {
     }
 }
 
+const char* const kHoldingKinds[] = {
+    "threads", "windows",       "processes",   "heap blocks",   "printer handles",
+    "handles", "registry keys", "device sets", "global blocks", "local blocks",
+    "files",   "strings",       "monikers"};
+const size_t kHoldingKindCount = sizeof kHoldingKinds / sizeof kHoldingKinds[0];
+
+long Held(const char* what) {
+    std::vector<Holding> now;
+    Holdings(&now);
+    for (const Holding& h : now) {
+        if (std::strcmp(h.what, what) == 0) return h.count;
+    }
+    return -1;
+}
+
+void PrintUncountedKinds() {
+    std::vector<Holding> counted;
+    Holdings(&counted);
+    std::string uncounted;
+    for (size_t i = 0; i < kHoldingKindCount; ++i) {
+        bool found = false;
+        for (const Holding& h : counted)
+            found = found || std::strcmp(h.what, kHoldingKinds[i]) == 0;
+        if (!found) uncounted += std::string(uncounted.empty() ? "" : ", ") + kHoldingKinds[i];
+    }
+    if (uncounted.empty()) return;
+    std::printf("held at each table's end, not checked on %s: %s (not counted there)\n",
+                PlatformName(), uncounted.c_str());
+}
+
+bool Context::Counted(long count, const char* what) {
+    if (count >= 0) return true;
+    for (const std::string& named : notChecked_) {
+        if (named == what) return false;
+    }
+    notChecked_.push_back(what);
+    ++totals.notChecked;
+    std::printf("  [%s] %s: not checked on %s: %s (not counted there)\n", table.c_str(),
+                row_.c_str(), PlatformName(), what);
+    std::fflush(stdout);
+    return false;
+}
+
 bool Context::OnWine() const { return ThisPlatform() == Platform::Wine; }
 
 bool Context::Begin(const char* row, Where where) {
     row_ = row;
     where_ = where;
+    notChecked_.clear();
     if (OnWine() && where.winsimOnly != nullptr) {
         ++tableSkipped;
         ++totals.skipped;

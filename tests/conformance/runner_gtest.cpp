@@ -52,6 +52,7 @@ public:
             "conformance on %s: %ld rows run (%ld winsim-only, %ld with a Wine difference)\n",
             conformance::PlatformName(), g_totals.rows, g_totals.winsimOnly, g_totals.wineDiffers);
         std::printf("%ld passed, %ld failed\n", g_totals.passed, g_totals.failed);
+        conformance::PrintUncountedKinds();
     }
 };
 

@@ -103,3 +103,41 @@ WINSIM_API LONG WINAPI DocumentPropertiesW(HWND window, HANDLE printer, LPWSTR d
     }
     return answer;
 }
+
+// DeviceCapabilitiesW, an application's question about the printer: the
+// spooler opens the printer by its name, loads its driver module and answers
+// what DrvDeviceCapabilities answers for the opened handle, the name, the
+// capability, the output and the devmode; the port is not the driver's to
+// see. -1 when the printer or its driver cannot be had.
+WINSIM_API int WINAPI DeviceCapabilitiesW(LPCWSTR device, LPCWSTR, WORD capability, LPWSTR output,
+                                          const DEVMODEW* devmode) {
+    using CapsFn = DWORD(WINAPI*)(HANDLE, LPWSTR, WORD, PVOID, PDEVMODEW);
+    if (device == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return -1;
+    }
+    std::u16string name = device;
+    HANDLE printer = nullptr;
+    if (!OpenPrinterW(name.data(), &printer, nullptr)) return -1;
+    int answer = -1;
+    std::u16string printerName, configFile;
+    if (PrinterDriver(printer, &printerName, &configFile)) {
+        winsim::DriverModule module = winsim::LoadDriverModule(configFile);
+        auto caps = reinterpret_cast<CapsFn>(winsim::DriverEntry(module, "DrvDeviceCapabilities"));
+        if (module.library == nullptr) {
+            SetLastError(ERROR_MOD_NOT_FOUND);
+        } else if (caps == nullptr) {
+            SetLastError(ERROR_PROC_NOT_FOUND);
+        } else {
+            answer = static_cast<int>(
+                caps(printer, name.data(), capability, output, const_cast<PDEVMODEW>(devmode)));
+        }
+        DWORD error = GetLastError();
+        winsim::UnloadDriverModule(module);
+        SetLastError(error);
+    }
+    DWORD error = GetLastError();
+    ClosePrinter(printer);
+    SetLastError(error);
+    return answer;
+}

@@ -269,25 +269,19 @@ CONFORMANCE_TABLE(DeviceCapabilitiesByName, "DrvDeviceCapabilities without a pri
         ROW_EQ(caps(nullptr, row.device, DC_SIZE, nullptr, nullptr), row.size);
         if (row.papers != 0) ROW_EQ(ids[1], larkcaps::kPapers[1].id);
     }
-    const conformance::Where application = conformance::WineDiffers(
-        "an application's DeviceCapabilitiesW: Wine's winspool calls the driver itself; winsim "
-        "has no GDI, so the row calls the entry point as Wine's winspool does");
+    // An application's DeviceCapabilitiesW reaches the entry point through
+    // the spooler, which opens the printer by its name.
     for (const larkcaps::Capability& c : larkcaps::kCapabilities) {
         if (c.index != DC_PAPERS && c.index != DC_PAPERSIZE && c.index != DC_PAPERNAMES &&
             c.index != DC_SIZE) {
             continue;
         }
         std::string row = std::string("DeviceCapabilitiesW ") + c.name;
-        if (!ctx.Begin(row.c_str(), application)) continue;
+        if (!ctx.Begin(row.c_str())) continue;
         auto ask = [&](void* output) -> DWORD {
-#ifdef _WIN32
-            if (ctx.WineExpectation()) {
-                return static_cast<DWORD>(DeviceCapabilitiesW(conformance::kPrinter, L"USB001",
-                                                              c.index, static_cast<LPWSTR>(output),
-                                                              nullptr));
-            }
-#endif
-            return caps(nullptr, known.data(), c.index, output, nullptr);
+            return static_cast<DWORD>(DeviceCapabilitiesW(conformance::kPrinter, TEXT("USB001"),
+                                                          c.index, static_cast<LPWSTR>(output),
+                                                          nullptr));
         };
         ROW_EQ(ask(nullptr), c.result);
         std::vector<BYTE> buffer(kBufferBytes, kFill);

@@ -12,15 +12,7 @@ namespace {
 using conformance::NoAccessPages;
 using printroad::EventFn;
 
-// What the process holds of one kind; -1 where the platform cannot count it.
-long Held(const char* what) {
-    std::vector<conformance::Holding> now;
-    if (!conformance::Holdings(&now)) return -1;
-    for (const auto& h : now) {
-        if (std::strcmp(h.what, what) == 0) return h.count;
-    }
-    return -1;
-}
+using conformance::Held;
 
 struct Call {
     EventFn event;
@@ -136,7 +128,7 @@ CONFORMANCE_TABLE(DocumentEvents, "DrvDocumentEvent device contexts and other ev
     if (!ROW_CHECK(event != nullptr)) return;
     const long blocks = Held("global blocks");
     auto blocksAsBefore = [&] {
-        if (blocks >= 0) ROW_EQ(Held("global blocks"), blocks);
+        if (ctx.Counted(blocks, "global blocks")) ROW_EQ(Held("global blocks"), blocks);
     };
 
     if (ctx.Begin("CREATEDCPRE: a global block of its own, the printer's, until CREATEDCPOST")) {
@@ -150,7 +142,7 @@ CONFORMANCE_TABLE(DocumentEvents, "DrvDocumentEvent device contexts and other ev
                DOCUMENTEVENT_SUCCESS);
         if (ROW_CHECK(record != nullptr && record != &application)) {
             ROW_CHECK(GlobalHandle(record) != nullptr);
-            if (blocks >= 0) ROW_EQ(Held("global blocks"), blocks + 1);
+            if (ctx.Counted(blocks, "global blocks")) ROW_EQ(Held("global blocks"), blocks + 1);
             const auto* r = static_cast<const DriverDevmode*>(record);
             ROW_EQ(r->dm.dmSize, kPublicDevmodeSize);
             ROW_EQ(r->dm.dmDriverExtra, kPrivateDevmodeSize);
@@ -328,10 +320,24 @@ CONFORMANCE_TABLE(DocumentEvents, "DrvDocumentEvent device contexts and other ev
         {"iEsc 99: success, nothing done", 99},
         {"iEsc -1: success, nothing done", -1},
     };
+    // Nothing done, on every platform: the output left as it was, the input
+    // unread as a record, the last error kept, no printer value changed.
+    std::vector<std::string> valuesBefore;
+    conformance::PrinterValueNames(&valuesBefore);
     for (const auto& row : others) {
         if (!ctx.Begin(row.name)) continue;
-        ROW_EQ(event(printer.handle, nullptr, row.iEsc, 0, nullptr, 0, nullptr),
+        BYTE in[16], out[16];
+        std::memset(in, 0x5A, sizeof in);
+        std::memset(out, 0xA5, sizeof out);
+        SetLastError(printroad::kSentinel);
+        ROW_EQ(event(printer.handle, nullptr, row.iEsc, sizeof in, in, sizeof out, out),
                DOCUMENTEVENT_SUCCESS);
+        ROW_EQ(GetLastError(), printroad::kSentinel);
+        ROW_BYTES(std::string(reinterpret_cast<char*>(out), sizeof out), std::string(16, '\xA5'));
+        ROW_BYTES(std::string(reinterpret_cast<char*>(in), sizeof in), std::string(16, '\x5A'));
+        std::vector<std::string> values;
+        conformance::PrinterValueNames(&values);
+        ROW_CHECK(values == valuesBefore);
         blocksAsBefore();
     }
 

@@ -50,8 +50,10 @@ const GeometryRow kGeometry[] = {
      300, 300, "1000=1;"},
     {"an unknown paper id takes the first row", false, false, 999, 1, 300 << 16 | 300, 101, 152,
      1200, 1800, 300, 300, "1000=0;"},
-    {"a product past 2^31 wraps as 32-bit signed, its low 16 bits kept", false, true, 260, 1,
-     0xFFFFFFFF, 6553, 6553, 65020, 65020, 65535, 65535, "1000=0;"},
+    {"more dots than 16 bits hold: 65535, never a small page", false, true, 260, 1, 0xFFFFFFFF,
+     6553, 6553, 65535, 65535, 65535, 65535, "1000=0;"},
+    {"the largest page the field holds exactly, the remainder dropped below it", false, true, 260,
+     1, 254 << 16 | 253, 6553, 6553, 65535, 65276, 254, 253, "1000=0;"},
 };
 
 struct RewriteRow {

@@ -10,14 +10,7 @@
 
 namespace {
 
-long Handles() {
-    std::vector<conformance::Holding> now;
-    if (!conformance::Holdings(&now)) return -1;
-    for (const auto& h : now) {
-        if (std::strcmp(h.what, "handles") == 0) return h.count;
-    }
-    return -1;
-}
+long Handles() { return conformance::Held("handles"); }
 
 }  // namespace
 
@@ -43,13 +36,13 @@ CONFORMANCE_TABLE(CreateProcess, "CreateProcessW of the monitor's launch") {
         if (ROW_CHECK(CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, FALSE, 0,
                                      nullptr, nullptr, &startup, &info))) {
             ROW_CHECK(info.hProcess != nullptr && info.hThread != nullptr);
-            if (before >= 0) ROW_EQ(Handles(), before + 2);
+            if (ctx.Counted(before, "handles")) ROW_EQ(Handles(), before + 2);
             ROW_CHECK(CloseHandle(info.hProcess));
             ROW_CHECK(CloseHandle(info.hThread));
             SetLastError(0xdeadbeef);
             ROW_CHECK(!CloseHandle(info.hThread));
             ROW_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
-            if (before >= 0) ROW_EQ(Handles(), before);
+            if (ctx.Counted(before, "handles")) ROW_EQ(Handles(), before);
         }
     }
 }

@@ -41,6 +41,9 @@ CONFORMANCE_TABLE(Modules, "modules") {
         ROW_CHECK(LoadLibraryExW(TEXT("larknosuch.dll"), nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32) ==
                   nullptr);
         ROW_EQ(GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
+        SetLastError(kSentinel);
+        ROW_CHECK(GetModuleHandleW(TEXT("larknosuch.dll")) == nullptr);
+        ROW_EQ(GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
     }
     HMODULE mshtml = nullptr;
     if (ctx.Begin("MSHTML.DLL from the system folder alone: the system's, with ShowHTMLDialog")) {

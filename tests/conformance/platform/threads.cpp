@@ -80,17 +80,6 @@ CONFORMANCE_TABLE(Threads, "threads") {
             ROW_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
         }
     }
-    if (ctx.Begin("suspended and its handle closed: the thread never runs",
-                  conformance::WinsimOnly("under Wine, as on Windows, the thread stays in the "
-                                          "process, suspended for good, and the table's count "
-                                          "of the process's threads would hold it"))) {
-        Work work;
-        HANDLE thread = CreateThread(nullptr, 0, Count, &work, CREATE_SUSPENDED, nullptr);
-        if (ROW_CHECK(thread != nullptr)) {
-            ROW_CHECK(CloseHandle(thread));
-            ROW_EQ(work.runs.load(), 0);
-        }
-    }
     if (ctx.Begin("each thread has its own last error, 0 at its start")) {
         Work work;
         SetLastError(kSentinel);

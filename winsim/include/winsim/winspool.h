@@ -106,6 +106,9 @@ WINSIM_API BOOL WINAPI SetPortW(LPWSTR server, LPWSTR portName, DWORD level, LPB
 // The application's road to the driver's document settings (DM_* modes).
 WINSIM_API LONG WINAPI DocumentPropertiesW(HWND window, HANDLE printer, LPWSTR deviceName,
                                            PDEVMODEW output, PDEVMODEW input, DWORD mode);
+// An application's question to the printer's driver (DC_* capabilities).
+WINSIM_API int WINAPI DeviceCapabilitiesW(LPCWSTR device, LPCWSTR port, WORD capability,
+                                          LPWSTR output, const DEVMODEW* devmode);
 WINSIM_API DWORD WINAPI StartDocPrinterA(HANDLE printer, DWORD level, LPBYTE docInfo);
 WINSIM_API BOOL WINAPI StartPagePrinter(HANDLE printer);
 WINSIM_API BOOL WINAPI WritePrinter(HANDLE printer, LPVOID data, DWORD bytes, LPDWORD written);
