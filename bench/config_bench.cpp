@@ -4,9 +4,12 @@
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "default_devmode.h"
 #include "driver_files.h"
@@ -20,9 +23,13 @@ extern "C" DWORD WINAPI DrvDeviceCapabilities(HANDLE, PWSTR, WORD, PVOID, PDEVMO
 namespace {
 
 const std::u16string kPrinter = u"Lark Bench";
-const std::u16string kVersionDir = winsim::DriverDirectory() + u"\\3\\";
-const std::u16string kDataFile = kVersionDir + u"larkdata.ini";
-const std::u16string kScript = kVersionDir + u"settings.js";
+// The driver directory is the machine's: known once the first machine is made.
+const std::u16string& VersionDir() {
+    static const std::u16string dir = winsim::DriverDirectory() + u"\\3\\";
+    return dir;
+}
+std::u16string DataFilePath() { return VersionDir() + u"larkdata.ini"; }
+std::u16string ScriptPath() { return VersionDir() + u"settings.js"; }
 
 void WriteFile(const std::u16string& path, const std::string& bytes) {
     std::ofstream out(winsim::HostPath(path), std::ios::binary | std::ios::trunc);
@@ -51,12 +58,12 @@ void PrepareMachine(int rows) {
         winsim::InitMachine(root);
         winsim::SetMachineRoot(root);
         std::ifstream in(std::string(LARK_PACKAGE_DIR) + "/larkdata.ini", std::ios::binary);
-        WriteFile(kDataFile, std::string(std::istreambuf_iterator<char>(in), {}));
+        WriteFile(DataFilePath(), std::string(std::istreambuf_iterator<char>(in), {}));
         winsim::DriverRecord driver;
         driver.name = u"Lark Photo Printer";
-        driver.dataFile = kDataFile;
-        driver.configFile = kVersionDir + u"larkui.dll";
-        driver.helpFile = kVersionDir + u"lark.hlp";
+        driver.dataFile = DataFilePath();
+        driver.configFile = VersionDir() + u"larkui.dll";
+        driver.helpFile = VersionDir() + u"lark.hlp";
         winsim::AddDriver(driver);
         winsim::PrinterRecord printer{kPrinter, u"USB001", driver.name, {}, 0};
         winsim::StorePrinter(printer);
@@ -64,7 +71,7 @@ void PrepareMachine(int rows) {
         BuildDefaultDevmode(reinterpret_cast<DriverDevmode*>(devmode.data()), kPrinter.c_str());
         winsim::SetPrinterDevmode(kPrinter, devmode);
     }
-    WriteFile(kScript, Script(rows));
+    WriteFile(ScriptPath(), Script(rows));
     winsim::SetSetting("language", "0409");
 }
 
@@ -82,10 +89,35 @@ std::string ReadHostFile(const std::string& path) {
 void PrepareShippedScript(int which) {
     PrepareMachine(4);
     const std::string source = std::string(LARK_BENCH_DIR) + "/";
-    WriteFile(kScript, ReadHostFile(which == kTwoLanguages
-                                        ? source + "data/settings-two-languages.js"
-                                        : std::string(LARK_PACKAGE_DIR) + "/settings.js"));
+    WriteFile(ScriptPath(), ReadHostFile(which == kTwoLanguages
+                                             ? source + "data/settings-two-languages.js"
+                                             : std::string(LARK_PACKAGE_DIR) + "/settings.js"));
     winsim::SetSetting("language", which == kShippedLastBlock ? "0401" : "0409");
+}
+
+// The shipped script with every language block's paper list replaced by n
+// rows, as tools/wine-bench writes it, read in US English.
+void PrepareShippedRows(int rows) {
+    PrepareMachine(4);
+    const std::string shipped = ReadHostFile(std::string(LARK_PACKAGE_DIR) + "/settings.js");
+    std::string list = " ";
+    for (int i = 0; i < rows; ++i) {
+        if (i > 0) list += ", ";
+        list += "\"Paper " + std::to_string(i) + "\", \"" + std::to_string(3 + i % 7) + ".5;" +
+                std::to_string(5 + i % 5) + ".0;" + std::to_string(i % 2) + ";" +
+                std::to_string(256 + i) + ";\", " + std::to_string(i);
+    }
+    list += " ";
+    std::string text = shipped;
+    const std::string key = "szPaperSizes : [";
+    for (size_t at = text.find(key); at != std::string::npos; at = text.find(key, at)) {
+        size_t open = at + key.size();
+        size_t close = text.find(']', open);
+        if (close == std::string::npos) break;
+        text.replace(open, close - open, list);
+        at = open + list.size();
+    }
+    WriteFile(ScriptPath(), text);
 }
 
 // Opens a file in text mode and reads it whole, as the readers do.
@@ -115,7 +147,7 @@ void BM_DeviceCapabilitiesPapers(benchmark::State& state) {
         benchmark::DoNotOptimize(rows);
     }
     ClosePrinter(printer);
-    state.counters["script bytes"] = static_cast<double>(ReadWhole(kScript));
+    state.counters["script bytes"] = static_cast<double>(ReadWhole(ScriptPath()));
 }
 
 // DC_PAPERS reads the data file (for the script's name) and the script.
@@ -123,7 +155,7 @@ template <Prepare prepare>
 void BM_FloorPapersFiles(benchmark::State& state) {
     prepare(static_cast<int>(state.range(0)));
     for (auto _ : state) {
-        benchmark::DoNotOptimize(ReadWhole(kDataFile) + ReadWhole(kScript));
+        benchmark::DoNotOptimize(ReadWhole(DataFilePath()) + ReadWhole(ScriptPath()));
     }
 }
 
@@ -143,7 +175,8 @@ template <Prepare prepare>
 void BM_FloorDefaultDevmodeFiles(benchmark::State& state) {
     prepare(static_cast<int>(state.range(0)));
     for (auto _ : state) {
-        benchmark::DoNotOptimize(ReadWhole(kDataFile) + ReadWhole(kDataFile) + ReadWhole(kScript));
+        benchmark::DoNotOptimize(ReadWhole(DataFilePath()) + ReadWhole(DataFilePath()) +
+                                 ReadWhole(ScriptPath()));
     }
 }
 
@@ -199,7 +232,7 @@ void BM_FloorGetUserPref(benchmark::State& state) {
         GetPrinterDriverW(printer, nullptr, 3, buffer, sizeof buffer, &needed);
         GetPrinterDriverDirectoryW(nullptr, nullptr, 1, reinterpret_cast<LPBYTE>(directory),
                                    sizeof directory, &needed);
-        benchmark::DoNotOptimize(ReadWhole(kDataFile));
+        benchmark::DoNotOptimize(ReadWhole(DataFilePath()));
         auto* show = reinterpret_cast<SHOWHTMLDIALOGFN*>(
             reinterpret_cast<void*>(GetProcAddress(LoadLibraryW(u"MSHTML.DLL"), "ShowHTMLDialog")));
         BSTR path = SysAllocString(u"C:\\page.htm");
@@ -226,14 +259,121 @@ void BM_FloorGetUserPref(benchmark::State& state) {
     }
 }
 
-const std::u16string kSampleFile = kVersionDir + u"sample.ini";
+// The driver's own time against one read of the script, in the same run:
+// each round times the call, its floor and one read of the script alone, in
+// an order that turns every round, so a busy spell of the machine falls on
+// all three alike. The floor is every platform call the driver's call makes
+// (winsim's spooler answers from its database) and its file reads, made here
+// into buffers kept for the run. Own time is the median of call less floor,
+// round by round; the goal is at most half a read.
+enum OwnCall { kPapers, kPaperNames, kDefaultDevmode };
+
+template <Prepare prepare, OwnCall call>
+void BM_OwnAgainstRead(benchmark::State& state) {
+    prepare(static_cast<int>(state.range(0)));
+    std::u16string name = kPrinter;
+    HANDLE printer = nullptr;
+    OpenPrinterW(name.data(), &printer, nullptr);
+    static WCHAR names[kMaxPaperRows][kPaperNameUnits];
+    WORD ids[kMaxPaperRows];
+    DriverDevmode record;
+    auto driver = [&] {
+        if (call == kPapers) {
+            benchmark::DoNotOptimize(
+                DrvDeviceCapabilities(printer, name.data(), DC_PAPERS, ids, nullptr));
+        } else if (call == kPaperNames) {
+            benchmark::DoNotOptimize(
+                DrvDeviceCapabilities(printer, name.data(), DC_PAPERNAMES, names, nullptr));
+        } else {
+            BuildDefaultDevmode(&record, kPrinter.c_str());
+            benchmark::DoNotOptimize(record.dm.dmPaperWidth);
+        }
+    };
+    const std::u16string dataFile = DataFilePath(), script = ScriptPath();
+    static BYTE block[16384];
+    DWORD needed = 0;
+    auto driverInfo = [&](HANDLE h) {
+        GetPrinterDriverW(h, nullptr, 3, nullptr, 0, &needed);
+        GetPrinterDriverW(h, nullptr, 3, block, sizeof block, &needed);
+    };
+    auto directory = [&] {
+        WCHAR folder[260];
+        GetPrinterDriverDirectoryW(nullptr, nullptr, 1, reinterpret_cast<LPBYTE>(folder),
+                                   sizeof folder, &needed);
+    };
+    // DC_PAPERS and DC_PAPERNAMES: the stored devmode, the driver's files,
+    // the language. The default devmode: the printer opened by name, the
+    // driver's files twice (the paper table, then the data file's settings),
+    // the language.
+    auto floor = [&] {
+        size_t bytes = 0;
+        if (call == kDefaultDevmode) {
+            HANDLE h = nullptr;
+            OpenPrinterW(name.data(), &h, nullptr);
+            driverInfo(h);
+            directory();
+            bytes = ReadWhole(dataFile) + ReadWhole(script);
+            driverInfo(h);
+            bytes += ReadWhole(dataFile);
+            ClosePrinter(h);
+        } else {
+            GetPrinterW(printer, 2, nullptr, 0, &needed);
+            GetPrinterW(printer, 2, block, sizeof block, &needed);
+            driverInfo(printer);
+            directory();
+            bytes = ReadWhole(dataFile) + ReadWhole(script);
+        }
+        benchmark::DoNotOptimize(GetSystemDefaultLangID());
+        benchmark::DoNotOptimize(bytes);
+    };
+    auto read = [&] { benchmark::DoNotOptimize(ReadWhole(script)); };
+    auto micros = [](auto&& f) {
+        auto start = std::chrono::steady_clock::now();
+        f();
+        return std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start)
+            .count();
+    };
+    std::vector<double> calls, floors, own, reads;
+    driver();  // the first call warms what later calls find
+    for (auto _ : state) {
+        double d = 0, f = 0, r = 0;
+        switch (calls.size() % 3) {
+            case 0:
+                d = micros(driver), f = micros(floor), r = micros(read);
+                break;
+            case 1:
+                f = micros(floor), r = micros(read), d = micros(driver);
+                break;
+            default:
+                r = micros(read), d = micros(driver), f = micros(floor);
+                break;
+        }
+        calls.push_back(d);
+        floors.push_back(f);
+        own.push_back(d - f);
+        reads.push_back(r);
+    }
+    ClosePrinter(printer);
+    auto median = [](std::vector<double> v) {
+        std::sort(v.begin(), v.end());
+        return v.empty() ? 0.0 : v[v.size() / 2];
+    };
+    state.counters["call us"] = median(calls);
+    state.counters["floor us"] = median(floors);
+    state.counters["own us"] = median(own);
+    state.counters["read us"] = median(reads);
+    state.counters["own/read"] = median(reads) > 0 ? median(own) / median(reads) : 0;
+    state.counters["script bytes"] = static_cast<double>(ReadWhole(ScriptPath()));
+}
+
+std::u16string SamplePath() { return VersionDir() + u"sample.ini"; }
 
 void PrepareSampleFile() {
     PrepareMachine(4);
     std::string value;
     while (value.size() < 255 - 16) value += "\\x1B";
     value.resize(255 - 16);
-    WriteFile(kSampleFile, "[DeviceConfig]\nPrintSamplePage=" + value + "\n");
+    WriteFile(SamplePath(), "[DeviceConfig]\nPrintSamplePage=" + value + "\n");
 }
 
 // SendSamplePage with a 255-byte sample line.
@@ -243,7 +383,7 @@ void BM_SendSamplePage(benchmark::State& state) {
     HANDLE printer = nullptr;
     OpenPrinterW(name.data(), &printer, nullptr);
     for (auto _ : state) {
-        benchmark::DoNotOptimize(SendSamplePage(printer, _wfopen(kSampleFile.c_str(), u"r")));
+        benchmark::DoNotOptimize(SendSamplePage(printer, _wfopen(SamplePath().c_str(), u"r")));
     }
     ClosePrinter(printer);
 }
@@ -258,7 +398,7 @@ void BM_FloorSendSamplePage(benchmark::State& state) {
     char docName[] = "Sample Page", datatype[] = "RAW";
     DOC_INFO_1A doc = {docName, nullptr, datatype};
     for (auto _ : state) {
-        FILE* f = _wfopen(kSampleFile.c_str(), u"r");
+        FILE* f = _wfopen(SamplePath().c_str(), u"r");
         while (std::fgets(line, sizeof line, f) != nullptr) {
         }
         std::fclose(f);
@@ -291,6 +431,11 @@ BENCHMARK_TEMPLATE(BM_BuildDefaultDevmode, PrepareShippedScript)
     ->DenseRange(kTwoLanguages, kShippedLastBlock);
 BENCHMARK_TEMPLATE(BM_FloorDefaultDevmodeFiles, PrepareShippedScript)
     ->DenseRange(kTwoLanguages, kShippedLastBlock);
+
+// At 4 and 256 rows in every language block of the shipped script.
+BENCHMARK_TEMPLATE(BM_OwnAgainstRead, PrepareShippedRows, kPapers)->Arg(4)->Arg(256);
+BENCHMARK_TEMPLATE(BM_OwnAgainstRead, PrepareShippedRows, kPaperNames)->Arg(4)->Arg(256);
+BENCHMARK_TEMPLATE(BM_OwnAgainstRead, PrepareShippedRows, kDefaultDevmode)->Arg(4)->Arg(256);
 
 }  // namespace
 

@@ -1,6 +1,8 @@
 // The UI configuration script readers on any script: the paper table of the
 // language's block, the status message and the sizes QueryPaperTable gives.
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "driver_files.h"
 #include "fuzz_support.h"
@@ -21,6 +23,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     {
         HeapBlock<WCHAR> text;
         Require(LoadUtf8TextFile(MemoryFile(data, size), &text) == 1, "script loaded");
+        // The loader's own decoding gives the text, as far as the readers
+        // read it, that the system gives for the whole input.
+        if (size > 0) {
+            static std::vector<WCHAR> expected;
+            expected.assign(size + 2, 0);
+            MultiByteToWideChar(CP_UTF8, 0, reinterpret_cast<const char*>(data),
+                                static_cast<int>(size), expected.data(), static_cast<int>(size));
+            Require(std::u16string(text.get()) == std::u16string(expected.data()),
+                    "decoded as the system decodes the whole input");
+        }
         for (LANGID language : {LANGID{0x0409}, LANGID{0x0411}}) {
             const WCHAR* sizes = FindPaperSizes(text.get(), language);
             if (sizes == nullptr) continue;

@@ -87,37 +87,130 @@ void ReleasePrinterDefaultDevmode(PrinterDefaultDevmode* record) {
     HeapFree(GetProcessHeap(), 0, record);
 }
 
+namespace {
+
+// The length of the well-formed UTF-8 sequence at s (its lead byte at or above
+// 0x80, left bytes there) with its code point, or 0 when the bytes are not
+// one. Well formed as Unicode defines it: no overlong form, no surrogate,
+// nothing above U+10FFFF; every decoder reads such a sequence alike.
+size_t WellFormedSequence(const unsigned char* s, size_t left, uint32_t* point) {
+    unsigned char c = s[0];
+    size_t length;
+    unsigned char low = 0x80, high = 0xBF;  // the second byte's range
+    if (c >= 0xC2 && c <= 0xDF) {
+        length = 2;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+        length = 3;
+        if (c == 0xE0) low = 0xA0;
+        if (c == 0xED) high = 0x9F;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        length = 4;
+        if (c == 0xF0) low = 0x90;
+        if (c == 0xF4) high = 0x8F;
+    } else {
+        return 0;
+    }
+    if (left < length || s[1] < low || s[1] > high) return 0;
+    uint32_t value = c & (0x7Fu >> length);
+    for (size_t i = 1; i < length; ++i) {
+        if ((s[i] & 0xC0) != 0x80) return 0;
+        value = (value << 6) | (s[i] & 0x3Fu);
+    }
+    *point = value;
+    return length;
+}
+
+// Decodes a run of bytes at or above 0x80 with the system's decoder, which
+// alone decides what an ill-formed sequence becomes. The run is copied out
+// first: its units may overwrite its bytes. Answers the units, or -1 when
+// there is no room for the copy.
+int DecodeRunBySystem(const char* run, size_t bytes, WCHAR* units) {
+    char small[1024];
+    HeapBlock<char> large;
+    char* copy = small;
+    if (bytes > sizeof small) {
+        large = HeapAllocUnfilled<char>(bytes);
+        if (!large) return -1;
+        copy = large.get();
+    }
+    std::memcpy(copy, run, bytes);
+    int got = MultiByteToWideChar(CP_UTF8, 0, copy, static_cast<int>(bytes), units,
+                                  static_cast<int>(bytes));
+    return got > 0 ? got : 0;
+}
+
+// Decodes the got bytes at raw into units, which lie below raw in the same
+// block, at least got + 4 bytes below it: a unit is written only after the
+// bytes it comes from are read, and n bytes give at most n units, so the
+// units never reach a byte not yet read. ASCII is itself, 16 bytes at a time;
+// every other run of bytes is decoded here when each of its sequences is
+// well formed, by the system otherwise. No sequence crosses an ASCII byte,
+// so the runs decode as the whole text would. Answers the units, or -1.
+long DecodeUtf8Below(const char* raw, size_t got, WCHAR* units) {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(raw);
+    size_t i = 0, j = 0;
+    while (j < got) {
+        for (; got - j >= 16; i += 16, j += 16) {
+            unsigned char chunk[16];
+            std::memcpy(chunk, bytes + j, sizeof chunk);
+            uint64_t a, b;
+            std::memcpy(&a, chunk, 8);
+            std::memcpy(&b, chunk + 8, 8);
+            if (((a | b) & 0x8080808080808080u) != 0) break;
+            for (size_t k = 0; k < 16; ++k) units[i + k] = chunk[k];
+        }
+        if (j == got) break;
+        if (bytes[j] < 0x80) {
+            units[i++] = bytes[j++];
+            continue;
+        }
+        const size_t runStart = j, unitStart = i;
+        while (j < got && bytes[j] >= 0x80) {
+            uint32_t point = 0;
+            size_t length = WellFormedSequence(bytes + j, got - j, &point);
+            if (length == 0) break;
+            j += length;
+            if (point < 0x10000) {
+                units[i++] = static_cast<WCHAR>(point);
+            } else {
+                units[i++] = static_cast<WCHAR>(0xD800 + ((point - 0x10000) >> 10));
+                units[i++] = static_cast<WCHAR>(0xDC00 + ((point - 0x10000) & 0x3FF));
+            }
+        }
+        if (j < got && bytes[j] >= 0x80) {
+            // An ill-formed sequence: the run from its start goes to the system.
+            while (j < got && bytes[j] >= 0x80) ++j;
+            int more = DecodeRunBySystem(raw + runStart, j - runStart, units + unitStart);
+            if (more < 0) return -1;
+            i = unitStart + static_cast<size_t>(more);
+        }
+    }
+    return static_cast<long>(i);
+}
+
+}  // namespace
+
 int LoadUtf8TextFile(FILE* file, HeapBlock<WCHAR>* text) {
     ScopedFile owned(file);
     if (file == nullptr) return 0;
     if (std::fseek(file, 0, SEEK_END) != 0) return 0;
     long n = std::ftell(file);
     if (n < 0 || n > kMaxTextFileBytes) return 0;
-    // One block: the text's n + 2 units, then the file's bytes (one spare, so
-    // that an empty file still gets a block of its own). Nothing is filled
-    // that the read and the decode then write: every unit past the decoded
-    // text is zeroed after it.
+    // One block: the text's n + 2 units, the file's bytes read into its upper
+    // half and decoded down into the text. Nothing is filled that the read
+    // and the decode then write: every unit past the decoded text is zeroed
+    // after it.
     const size_t capacity = static_cast<size_t>(n) + 2;
-    auto block = HeapAllocUnfilled<WCHAR>(capacity * sizeof(WCHAR) + static_cast<SIZE_T>(n) + 1);
+    auto block = HeapAllocUnfilled<WCHAR>(capacity * sizeof(WCHAR));
     if (!block) return 0;
     WCHAR* units = block.get();
-    char* raw = reinterpret_cast<char*>(units + capacity);
+    char* raw = reinterpret_cast<char*>(units) + capacity * sizeof(WCHAR) - static_cast<size_t>(n);
     std::fseek(file, 0, SEEK_SET);
     size_t got = std::fread(raw, 1, static_cast<size_t>(n), file);
     owned.reset();
-    // ASCII decodes to itself; the decoder takes over at the first other
-    // byte with everything after it, so it sees every sequence whole.
-    size_t count = 0;
-    while (count < got && static_cast<unsigned char>(raw[count]) < 0x80) {
-        units[count] = static_cast<WCHAR>(raw[count]);
-        ++count;
-    }
-    if (count < got) {
-        int more =
-            MultiByteToWideChar(CP_UTF8, 0, raw + count, static_cast<int>(got - count),
-                                units + count, static_cast<int>(static_cast<size_t>(n) - count));
-        if (more > 0) count += static_cast<size_t>(more);
-    }
+    long decoded = DecodeUtf8Below(raw, got, units);
+    if (decoded < 0) return 0;
+    const auto count = static_cast<size_t>(decoded);
     std::memset(units + count, 0, (capacity - count) * sizeof(WCHAR));
     *text = std::move(block);
     return 1;

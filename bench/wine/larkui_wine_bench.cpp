@@ -218,6 +218,7 @@ struct Entry {
     const char* floor;
     bool (*driver)(Bench&);
     bool (*floorCall)(Bench&);
+    bool readsScript = true;
 };
 
 const Entry kEntries[] = {
@@ -235,7 +236,7 @@ const Entry kEntries[] = {
      "GetPrinterDriverW 3, data file, ClosePrinter",
      DriverDefault, FloorDriverDefault},
     {"DocumentPropertiesW DM_OUT_BUFFER", "GetPrinterW 2", DocumentProperties,
-     FloorDocumentProperties},
+     FloorDocumentProperties, false},
     {"DrvPrinterEvent PRINTER_EVENT_INITIALIZE",
      "OpenPrinterW, GetPrinterDriverW 3, ClosePrinter, data file; OpenPrinterW (administer), "
      "GetPrinterDriverW 3, GetPrinterDriverDirectoryW, data file, script, SetPrinterDataW "
@@ -273,33 +274,45 @@ Figure Summarize(const std::vector<double>& times) {
 struct Samples {
     std::vector<double> driver;
     std::vector<double> floor;
-    std::vector<double> own;  // the driver's time less its floor's, pair by pair
+    std::vector<double> own;   // the driver's time less its floor's, pair by pair
+    std::vector<double> read;  // one read of the script alone, beside each pair
 };
 
 struct Pair {
     Figure driver;
     Figure floor;
     double own = 0;
+    double read = 0;
 };
 
 Pair Summarize(const Samples& s) {
-    return {Summarize(s.driver), Summarize(s.floor), Median(s.own)};
+    return {Summarize(s.driver), Summarize(s.floor), Median(s.own), Median(s.read)};
 }
 
-// The driver's call and its floor one after the other, the order swapped every time, so other
-// work that slows the machine slows both alike.
-bool MeasurePair(const Call& driver, const Call& floor, const Plan& plan, Samples* s) {
+// The driver's call, its floor and one read of the script one after the other, the order
+// turned every time, so other work that slows the machine slows all three alike.
+bool MeasurePair(const Call& driver, const Call& floor, const Call& read, const Plan& plan,
+                 Samples* s) {
     bool ok = driver() && floor();  // the first calls load and warm what later calls find
     double spent = 0;
     for (size_t i = 0; i < plan.minCalls || spent < plan.budgetMicros; ++i) {
-        bool driverFirst = i % 2 == 0;
-        double f = driverFirst ? 0 : TimeCall(floor, &ok);
-        double d = TimeCall(driver, &ok);
-        if (driverFirst) f = TimeCall(floor, &ok);
+        double d = 0, f = 0, r = 0;
+        switch (i % 3) {
+            case 0:
+                d = TimeCall(driver, &ok), f = TimeCall(floor, &ok), r = TimeCall(read, &ok);
+                break;
+            case 1:
+                f = TimeCall(floor, &ok), r = TimeCall(read, &ok), d = TimeCall(driver, &ok);
+                break;
+            default:
+                r = TimeCall(read, &ok), d = TimeCall(driver, &ok), f = TimeCall(floor, &ok);
+                break;
+        }
         s->driver.push_back(d);
         s->floor.push_back(f);
         s->own.push_back(d - f);
-        spent += d + f;
+        s->read.push_back(r);
+        spent += d + f + r;
     }
     return ok;
 }
@@ -437,13 +450,17 @@ struct Result {
 void PrintResults(const std::vector<Result>& results) {
     std::printf(
         "| call | paper rows | larkui \xC2\xB5s | floor \xC2\xB5s | ratio | ratio of minima | "
-        "larkui's own \xC2\xB5s |\n");
-    std::printf("|---|---:|---:|---:|---:|---:|---:|\n");
+        "larkui's own \xC2\xB5s | read the script \xC2\xB5s | own / read |\n");
+    std::printf("|---|---:|---:|---:|---:|---:|---:|---:|---:|\n");
     for (const Result& r : results) {
         const Pair& p = r.pair;
-        std::printf("| %s | %d | %.0f | %.0f | %.2f | %.2f | %.0f |\n", kEntries[r.entry].name,
-                    r.rows, p.driver.median, p.floor.median, p.driver.median / p.floor.median,
-                    p.driver.least / p.floor.least, p.own);
+        char share[16] = "-";  // a call that reads no script has no share of a read
+        if (kEntries[r.entry].readsScript)
+            std::snprintf(share, sizeof share, "%.2f", p.own / p.read);
+        std::printf("| %s | %d | %.0f | %.0f | %.2f | %.2f | %.0f | %.0f | %s |\n",
+                    kEntries[r.entry].name, r.rows, p.driver.median, p.floor.median,
+                    p.driver.median / p.floor.median, p.driver.least / p.floor.least, p.own, p.read,
+                    share);
     }
 }
 
@@ -592,7 +609,8 @@ int main(int argc, char** argv) {
             for (int e = 0; e < kEntryCount && written; ++e) {
                 const Entry& entry = kEntries[e];
                 if (!CHECK(MeasurePair([&] { return entry.driver(b); },
-                                       [&] { return entry.floorCall(b); }, plan,
+                                       [&] { return entry.floorCall(b); },
+                                       [&] { return ReadWhole(b.script); }, plan,
                                        &samples[k * kEntryCount + e]))) {
                     CHECK_NOTE("%s at %d rows: a call failed", entry.name, rowCounts[k]);
                 }

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "config_support.h"
 #include "driver_files.h"
@@ -135,6 +137,42 @@ TEST_F(DriverFilesTest, LoadUtf8TextFileDecodesTheWholeFile) {
         HeapBlock<WCHAR> text;
         ASSERT_EQ(LoadUtf8TextPath(path.c_str(), &text), 1) << c.name;
         EXPECT_TRUE(std::u16string(text.get()) == c.expected) << c.name;
+    }
+}
+
+// The loader decodes well-formed runs itself and hands a run with an
+// ill-formed sequence to the system: the text must be the one the system
+// gives for the whole file, wherever the runs fall against its 16-byte steps.
+TEST_F(DriverFilesTest, LoadUtf8TextFileDecodesAsTheSystemDecodesTheWholeFile) {
+    const std::string mixed =
+        "caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x96\xA8 \xEF\xBF\xBE \xD8\xB9\xD8\xB1";
+    const std::string illFormed[] = {
+        "\xC3\xA9\xE2\x82\xC3\xA9",  // a cut sequence between two whole ones
+        "\xC3\xA9\xE0\x80\x80",      // overlong
+        "\xED\xA0\x80\xC3\xA9",      // a surrogate
+        "\xF4\x90\x80\x80",          // above U+10FFFF
+        "\xC0\xAF\xF5\xFE\xFF\x80",  // bytes no sequence starts or continues
+        std::string(3000, '\x80'),   // a run longer than the loader's own copy
+    };
+    std::vector<std::string> files;
+    for (size_t shift = 0; shift < 17; ++shift) {
+        files.push_back(std::string(shift, 'a') + mixed + std::string(40, 'b') + mixed);
+        for (const std::string& bad : illFormed) {
+            files.push_back(std::string(shift, 'a') + mixed + bad + "z" + mixed + bad);
+        }
+    }
+    for (size_t k = 0; k < files.size(); ++k) {
+        const std::string& bytes = files[k];
+        std::u16string expected(bytes.size(), u'\0');
+        int units = MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()),
+                                        expected.data(), static_cast<int>(expected.size()));
+        ASSERT_GT(units, 0) << k;
+        expected.resize(static_cast<size_t>(units));
+        WriteDriverFile("probe.txt", bytes);
+        std::u16string path = W(versionDir_ + "probe.txt");
+        HeapBlock<WCHAR> text;
+        ASSERT_EQ(LoadUtf8TextPath(path.c_str(), &text), 1) << k;
+        EXPECT_TRUE(std::u16string(text.get()) == expected) << "file " << k;
     }
 }
 
