@@ -64,6 +64,9 @@ bool BeginTable(std::string* why) {
     }
     winsim::SetMachineRoot(g_machine.root);
     setenv("WINSIM_ROOT", g_machine.root.c_str(), 1);
+    // The tables run as an elevated administrator, as the Wine prefix's
+    // user has every right; the rights table plays the other users.
+    winsim::SetSetting("user", "elevated");
     winsim::ClearFaults();
     if (!RunLarksim(std::string("install-driver '") + LARK_PACKAGE_DIR + "'", why)) return false;
     for (const WCHAR* name : {kPrinter, kLptPrinter}) {
