@@ -303,8 +303,9 @@ bool WaitMonitor(int monitor, DWORD timeoutMs, MonitorRun* run) {
     for (const auto& p : winsim::PortStatuses()) {
         if (p.pid != monitor) continue;
         seqs.push_back(p.seq);
-        // winsim's spooler keeps the calls it accepted, made for the local one.
-        run->statuses.push_back({true, p.port, 3, p.status, p.severity, p.hasText, p.text});
+        // winsim's spooler keeps the calls it answered, made for the local one.
+        run->statuses.push_back(
+            {true, p.port, 3, p.status, p.severity, p.hasText, p.text, p.error});
     }
     for (const auto& b : winsim::MessageBoxes()) {
         if (b.pid != monitor) continue;
