@@ -57,6 +57,7 @@ void PrepareMachine(int rows) {
         root = mkdtemp(pattern);
         winsim::InitMachine(root);
         winsim::SetMachineRoot(root);
+        winsim::SetSetting("user", "elevated");  // whose printer data writes are taken
         std::ifstream in(std::string(LARK_PACKAGE_DIR) + "/larkdata.ini", std::ios::binary);
         WriteFile(DataFilePath(), std::string(std::istreambuf_iterator<char>(in), {}));
         winsim::DriverRecord driver;

@@ -33,6 +33,7 @@ std::string NewBenchMachine() {
     winsim::InitMachine(root);
     winsim::SetMachineRoot(root);
     setenv("WINSIM_ROOT", root.c_str(), 1);
+    winsim::SetSetting("user", "elevated");  // whose port statuses the spooler takes
     mkdir((root + "/drive_c/temp/larkdeb").c_str(), 0755);
     const std::string from = std::string(LARK_PACKAGE_DIR) + "/larkmon.exe";
     const std::string to = winsim::HostPath(winsim::DriverDirectory() + u"\\3\\larkmon.exe");

@@ -22,6 +22,8 @@ void PrepareSheetMachine() {
         char pattern[] = "/tmp/lark-bench-sheet.XXXXXX";
         root = mkdtemp(pattern);
         winsim::InitMachine(root);
+        winsim::SetMachineRoot(root);
+        winsim::SetSetting("user", "elevated");  // whose settings answers are stored
         const std::string larksim = std::string(LARK_LARKSIM) + " --root '" + root + "' ";
         std::string install = larksim + "install-driver '" + LARK_PACKAGE_DIR + "' >/dev/null && " +
                               larksim + "add-printer '" + winsim::ToUtf8(kPrinter) +

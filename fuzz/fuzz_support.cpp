@@ -50,6 +50,7 @@ void SetUpMachine() {
     winsim::SetMachineRoot(g_root);
     setenv("WINSIM_ROOT", g_root.c_str(), 1);
     RunLarksimOrDie("set sleep_scale 0");
+    RunLarksimOrDie("set user elevated");
     RunLarksimOrDie(std::string("install-driver '") + LARK_PACKAGE_DIR + "'");
     RunLarksimOrDie("add-printer 'Lark Fuzz' --port USB001");
     // From here on no other process uses the machine.

@@ -61,6 +61,11 @@ std::vector<std::string> NewLogLines(const std::string& path, long from) {
 namespace {
 
 void PrintPortStatus(const winsim::PortStatusRecord& r) {
+    if (r.error != 0) {
+        std::printf("           port %s: status %u (%s) refused, error %u (ERROR_ACCESS_DENIED)\n",
+                    winsim::ToUtf8(r.port).c_str(), r.status, PortStatusName(r.status), r.error);
+        return;
+    }
     std::printf("           port %s: status %u (%s), severity %u (%s), text %s\n",
                 winsim::ToUtf8(r.port).c_str(), r.status, PortStatusName(r.status), r.severity,
                 r.severity == PORT_STATUS_TYPE_INFO ? "info" : "warning",
@@ -132,9 +137,15 @@ void MonitorTimeline::EndPoll(Verdict verdict) {
     std::vector<winsim::MessageBoxRecord> shown;
     if (poll_.setsStatus && nextStatus_ < statuses_.size()) {
         const winsim::PortStatusRecord& r = statuses_[nextStatus_++];
-        line += "  -> port " + std::string(PortStatusName(r.status)) +
-                (r.severity == PORT_STATUS_TYPE_INFO ? ", info" : ", warning");
-        if (r.hasText) line += " \"" + Printable(r.text) + "\"";
+        if (r.error != 0) {
+            line += "  -> port " + std::string(PortStatusName(r.status)) +
+                    " refused: SetPortW error " + std::to_string(r.error) +
+                    " (ERROR_ACCESS_DENIED)";
+        } else {
+            line += "  -> port " + std::string(PortStatusName(r.status)) +
+                    (r.severity == PORT_STATUS_TYPE_INFO ? ", info" : ", warning");
+            if (r.hasText) line += " \"" + Printable(r.text) + "\"";
+        }
         while (nextBox_ < boxes_.size() && boxes_[nextBox_].afterPortStatus <= r.seq) {
             shown.push_back(boxes_[nextBox_++]);
         }
@@ -205,9 +216,9 @@ void MonitorTimeline::Finish() {
         while (nextStatus_ + same < statuses_.size()) {
             const winsim::PortStatusRecord& next = statuses_[nextStatus_ + same];
             bool boxed = nextBox_ < boxes_.size() && boxes_[nextBox_].afterPortStatus < next.seq;
-            if (boxed || next.status != first.status || next.severity != first.severity ||
-                next.hasText != first.hasText || next.text != first.text ||
-                next.port != first.port) {
+            if (boxed || next.error != first.error || next.status != first.status ||
+                next.severity != first.severity || next.hasText != first.hasText ||
+                next.text != first.text || next.port != first.port) {
                 break;
             }
             ++same;
@@ -225,8 +236,12 @@ void MonitorTimeline::Finish() {
             polls = requests->second;
         }
     }
-    std::printf("polls: %ld, port statuses: %zu, boxes: %zu\n", polls, statuses_.size(),
+    size_t refused = 0;
+    for (const auto& s : statuses_) refused += s.error != 0 ? 1 : 0;
+    std::printf("polls: %ld, port statuses: %zu, boxes: %zu", polls, statuses_.size() - refused,
                 boxes_.size());
+    if (refused != 0) std::printf(", port statuses refused: %zu", refused);
+    std::printf("\n");
 }
 
 void PrintMonitorTimeline(const std::vector<std::string>& log, int pid, bool raw) {

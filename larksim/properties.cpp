@@ -57,10 +57,12 @@ struct Mark {
     int64_t uiSeq = 0;
     size_t showings = 0;
     size_t jobs = 0;
+    size_t refusals = 0;
 };
 
 Mark Now(const std::u16string& printer) {
     Mark m;
+    m.refusals = winsim::Refusals().size();
     auto events = winsim::UiEvents();
     if (!events.empty()) m.uiSeq = events.back().seq;
     m.showings = winsim::DialogShowings().size();
@@ -143,6 +145,16 @@ void PrintTimeline(const Mark& mark, const std::u16string& printer) {
                 break;
         }
         lines.push_back({d.micros, text});
+    }
+    // What the user's rights kept from the spooler: a handle for
+    // administration refused keeps the answer out of PrinterSettings.
+    const auto refusals = winsim::Refusals();
+    for (size_t i = mark.refusals; i < refusals.size(); ++i) {
+        const auto& r = refusals[i];
+        std::string text = r.call + " refused (user " + r.user + "): error " +
+                           std::to_string(r.error) + " (ERROR_ACCESS_DENIED)";
+        if (r.call == "OpenPrinterW") text += ", so PrinterSettings is not stored";
+        lines.push_back({r.micros, text});
     }
     std::stable_sort(lines.begin(), lines.end(),
                      [](const Line& a, const Line& b) { return a.micros < b.micros; });

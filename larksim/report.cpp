@@ -54,9 +54,9 @@ int Report(const Args& args) {
     }
     std::printf(
         "report written to %s: %zu road(s), %zu dialog showing(s), %zu poll(s), %zu box(es),"
-        " %zu raw job(s)\n",
+        " %zu raw job(s); user %s, %zu call(s) refused for the user's rights\n",
         out.c_str(), machine.roads.size(), machine.showings, machine.polls, machine.boxes,
-        machine.jobs);
+        machine.jobs, machine.user.c_str(), machine.refusals.size());
     return 0;
 }
 

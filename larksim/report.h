@@ -72,6 +72,8 @@ struct Machine {
     bool hasRoadRecords = false;
     std::vector<Road> roads;  // oldest first
     size_t showings = 0, polls = 0, boxes = 0, jobs = 0;
+    std::string user;                             // the machine setting "user", as the roads ran
+    std::vector<winsim::RefusalRecord> refusals;  // calls refused for the caller's rights
 };
 
 // Everything the machine recorded, as roads.

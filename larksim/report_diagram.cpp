@@ -286,13 +286,17 @@ Diagram PrintDiagram(const Road& road) {
         const winsim::PortStatusRecord* before = nullptr;
         for (const auto& s : m.statuses) {
             bool changed = before == nullptr || before->status != s.status ||
-                           before->severity != s.severity || before->text != s.text;
+                           before->severity != s.severity || before->text != s.text ||
+                           before->error != s.error;
             if (changed) {
                 d.rows.push_back({s.micros, lane, -1,
-                                  std::string("port status ") + PortStatusName(s.status) + ", " +
+                                  std::string(s.error != 0 ? "port status refused (error " +
+                                                                 std::to_string(s.error) + "): "
+                                                           : "port status ") +
+                                      PortStatusName(s.status) + ", " +
                                       (s.severity == PORT_STATUS_TYPE_INFO ? "info" : "warning") +
                                       (s.hasText ? " " + Quoted(s.text) : std::string()),
-                                  s.status != 0 ? "warn" : "window", false});
+                                  s.status != 0 || s.error != 0 ? "warn" : "window", false});
             }
             before = &s;
         }

@@ -11,6 +11,7 @@
 #include <ctime>
 #include <fstream>
 #include <iterator>
+#include <map>
 
 #include "driver_devmode.h"
 #include "report.h"
@@ -280,6 +281,36 @@ public:
     }
 
 private:
+    // Who the roads ran as, and what the machine refused them for it.
+    void Rights() {
+        static const char* const kWho[][2] = {
+            {"standard", "a standard user"},
+            {"admin", "an administrator whose token is not elevated (a standard user's rights)"},
+            {"elevated", "an elevated administrator"},
+            {"system", "SYSTEM"},
+        };
+        std::string who = m_.user;
+        for (const auto& w : kWho) {
+            if (m_.user == w[0]) who = w[1];
+        }
+        out_ += "<p>The roads run as " + Escape(who) + " (" + Code("user " + m_.user) + "). ";
+        if (m_.refusals.empty()) {
+            out_ += "No call was refused for the caller's rights.</p>\n";
+            return;
+        }
+        std::map<std::string, size_t> counts;
+        for (const auto& r : m_.refusals) {
+            ++counts[r.call + " " + winsim::ToUtf8(r.target) + " (" + r.user + ")"];
+        }
+        out_ += Plural(m_.refusals.size(), "call was", "calls were") +
+                " refused with ERROR_ACCESS_DENIED:</p>\n<ul class=\"refusals\">";
+        for (const auto& [what, n] : counts) {
+            out_ +=
+                "<li>" + Code(what) + (n > 1 ? ", " + std::to_string(n) + " times" : "") + "</li>";
+        }
+        out_ += "</ul>\n";
+    }
+
     void Head() {
         size_t settings = 0, print = 0, monitors = 0;
         for (const Road& r : m_.roads) {
@@ -306,6 +337,7 @@ private:
                 Plural(m_.polls, "monitor poll", "monitor polls") + ", " +
                 Plural(m_.boxes, "box", "boxes") + ", " + Plural(m_.jobs, "raw job", "raw jobs") +
                 ".</p>\n";
+        Rights();
         if (!m_.hasRoadRecords) {
             out_ +=
                 "<p>This machine's database was made before larksim recorded its roads' ends, "
@@ -730,14 +762,15 @@ private:
                a.hasResult == b.hasResult && a.result == b.result && a.hasStatus == b.hasStatus &&
                (!a.hasStatus ||
                 (a.status.status == b.status.status && a.status.severity == b.status.severity &&
-                 a.status.hasText == b.status.hasText && a.status.text == b.status.text)) &&
+                 a.status.error == b.status.error && a.status.hasText == b.status.hasText &&
+                 a.status.text == b.status.text)) &&
                a.queue == b.queue && (a.number <= 21) == (b.number <= 21) && a.boxes.empty() &&
                b.boxes.empty();
     }
 
     void PollCard(const Poll& p, const std::string& id, int64_t start, const Poll* last,
                   size_t count) {
-        bool trouble = p.hasStatus && p.status.status != 0;
+        bool trouble = p.hasStatus && (p.status.status != 0 || p.status.error != 0);
         bool info = p.hasStatus && p.status.severity == PORT_STATUS_TYPE_INFO;
         std::string n = std::to_string(p.number);
         std::string title =
@@ -769,7 +802,11 @@ private:
         }
         for (const auto& m : p.messages) device += "<br>" + Escape(m);
         out_ += "<dt>device</dt><dd>" + device + "</dd>";
-        if (p.hasStatus) {
+        if (p.hasStatus && p.status.error != 0) {
+            out_ += "<dt>port</dt><dd>refused, error " + std::to_string(p.status.error) +
+                    " (ERROR_ACCESS_DENIED): " + PortStatusName(p.status.status) +
+                    " did not reach the spooler</dd>";
+        } else if (p.hasStatus) {
             out_ += "<dt>port</dt><dd>" + std::string(PortStatusName(p.status.status)) + " (" +
                     std::to_string(p.status.status) + "), " +
                     (p.status.severity == PORT_STATUS_TYPE_INFO      ? "info"

@@ -183,6 +183,8 @@ Machine ReadMachine() {
     const auto steps = winsim::RoadSteps();
     const auto ends = winsim::RoadEnds();
     const auto runs = winsim::MonitorRuns();
+    m.user = winsim::UserKindName(winsim::ProcessUser());
+    m.refusals = winsim::Refusals();
 
     std::vector<Road> roads;
     std::vector<Window> windows;

@@ -232,6 +232,8 @@ constexpr SettingRule kSettings[] = {
     {"os_platform_id", Kind::Number, 0, 10, nullptr, "GetVersionExW's platform (2: NT)"},
     {"screen_cx", Kind::Number, 0, 100000, nullptr, "SM_CXFULLSCREEN"},
     {"screen_cy", Kind::Number, 0, 100000, nullptr, "SM_CYFULLSCREEN"},
+    {"user", Kind::Choice, 0, 0, "standard|admin|elevated|system",
+     "who the roads run as: admin (the default) is not elevated and has a standard user's rights"},
     {"window_station", Kind::Choice, 0, 0, "interactive|service",
      "the window station of the machine's processes: a service's shows no one its boxes"},
     {"clock", Kind::Clock, 0, 0, nullptr,

@@ -142,6 +142,7 @@ struct PortStatusCall {
     DWORD level = 0, status = 0, severity = 0;
     bool hasText = false;
     std::basic_string<WCHAR> text;
+    DWORD refused = 0;  // winsim: the spooler's ERROR_ACCESS_DENIED for the monitor's user
 };
 struct BoxCall {
     bool owned = false;

@@ -64,6 +64,9 @@ bool BeginTable(std::string* why) {
     }
     winsim::SetMachineRoot(g_machine.root);
     setenv("WINSIM_ROOT", g_machine.root.c_str(), 1);
+    // The tables run as an elevated administrator, as the Wine prefix's
+    // user has every right; the rights table plays the other users.
+    winsim::SetSetting("user", "elevated");
     winsim::ClearFaults();
     if (!RunLarksim(std::string("install-driver '") + LARK_PACKAGE_DIR + "'", why)) return false;
     for (const WCHAR* name : {kPrinter, kLptPrinter}) {
@@ -300,8 +303,9 @@ bool WaitMonitor(int monitor, DWORD timeoutMs, MonitorRun* run) {
     for (const auto& p : winsim::PortStatuses()) {
         if (p.pid != monitor) continue;
         seqs.push_back(p.seq);
-        // winsim's spooler keeps the calls it accepted, made for the local one.
-        run->statuses.push_back({true, p.port, 3, p.status, p.severity, p.hasText, p.text});
+        // winsim's spooler keeps the calls it answered, made for the local one.
+        run->statuses.push_back(
+            {true, p.port, 3, p.status, p.severity, p.hasText, p.text, p.error});
     }
     for (const auto& b : winsim::MessageBoxes()) {
         if (b.pid != monitor) continue;

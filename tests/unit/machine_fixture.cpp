@@ -15,6 +15,10 @@ std::string NewMachine() {
     EXPECT_TRUE(winsim::InitMachine(root));
     winsim::SetMachineRoot(root);
     setenv("WINSIM_ROOT", root.c_str(), 1);
+    // The tests' user is an elevated administrator, whose printer opens for
+    // administration and whose port statuses the spooler takes; the tests
+    // of a user without those rights say so.
+    winsim::SetSetting("user", "elevated");
     return root;
 }
 

@@ -113,6 +113,9 @@ bool AddPrinter(const std::u16string& name, const std::u16string& port,
     };
     DriverModule module = LoadDriverModule(driver.configFile);
     if (module.library == nullptr) return takeBack("cannot load the driver: " + module.error);
+    // The spooler runs the driver's part of the installation in its own
+    // process, with its service's rights, whoever asked for the printer.
+    detail::ActingAsSystem spooler;
     std::u16string mutableName = name;
     using ConvertFn = BOOL (*)(LPWSTR, PDEVMODEW, PDEVMODEW, PLONG, DWORD);
     if (auto convert = reinterpret_cast<ConvertFn>(DriverEntry(module, "DrvConvertDevMode"))) {

@@ -45,6 +45,25 @@ bool Exec(const std::string& sql, std::initializer_list<Param> params,
           const std::function<void(sqlite3_stmt*)>& row = nullptr);
 std::u16string ColumnText16(sqlite3_stmt* statement, int column);
 
+// The calling thread's user may administer the spooler: an elevated
+// administrator's token or SYSTEM's.
+bool CallerIsAdministrator();
+// Records a call refused with ERROR_ACCESS_DENIED for the caller's rights
+// (the last error is the caller's to set).
+void RecordRefusal(const char* call, const std::u16string& target);
+// While one lives, its thread acts as SYSTEM: the spooler running driver
+// code in its own process, as at a printer's installation.
+class ActingAsSystem {
+public:
+    ActingAsSystem();
+    ~ActingAsSystem();
+    ActingAsSystem(const ActingAsSystem&) = delete;
+    ActingAsSystem& operator=(const ActingAsSystem&) = delete;
+
+private:
+    int previous_;
+};
+
 // Accounting of what the process holds.
 enum class Held {
     PrinterHandle,

@@ -36,7 +36,9 @@ const char* const kSchema[] = {
     "CREATE TABLE IF NOT EXISTS usb_scripts(device INT, idx INT, text BLOB,"
     " PRIMARY KEY(device, idx))",
     "CREATE TABLE IF NOT EXISTS port_status(seq INTEGER PRIMARY KEY AUTOINCREMENT, pid INT,"
-    " port TEXT, status INT, text TEXT, severity INT, micros INT)",
+    " port TEXT, status INT, text TEXT, severity INT, micros INT, error INT DEFAULT 0)",
+    "CREATE TABLE IF NOT EXISTS refusals(seq INTEGER PRIMARY KEY AUTOINCREMENT, pid INT,"
+    " call TEXT, target TEXT, user TEXT, error INT, micros INT)",
     "CREATE TABLE IF NOT EXISTS message_boxes(id INTEGER PRIMARY KEY AUTOINCREMENT, pid INT,"
     " caption TEXT, text TEXT, style INT, shown INT, closed INT DEFAULT 0, after_status INT)",
     "CREATE TABLE IF NOT EXISTS jobs(id INTEGER PRIMARY KEY AUTOINCREMENT, pid INT, printer TEXT,"

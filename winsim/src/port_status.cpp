@@ -1,6 +1,7 @@
-// The spooler's port status (SetPortW level 3) and message boxes, both kept
-// as rows of the machine database so that a test or larksim can read what a
-// monitor reported and showed, and answer its boxes.
+// The spooler's port status (SetPortW level 3, taken from administrators
+// only) and message boxes, both kept as rows of the machine database so
+// that a test or larksim can read what a monitor reported and showed, and
+// answer its boxes.
 #include <unistd.h>
 
 #include <chrono>
@@ -46,19 +47,22 @@ bool BoxClosed(int64_t id) {
 
 std::vector<PortStatusRecord> PortStatuses() {
     std::vector<PortStatusRecord> records;
-    Exec("SELECT seq, pid, port, status, text, severity, micros FROM port_status ORDER BY seq", {},
-         [&](sqlite3_stmt* s) {
-             PortStatusRecord r;
-             r.seq = sqlite3_column_int64(s, 0);
-             r.pid = sqlite3_column_int(s, 1);
-             r.port = detail::ColumnText16(s, 2);
-             r.status = static_cast<DWORD>(sqlite3_column_int64(s, 3));
-             r.hasText = sqlite3_column_type(s, 4) != SQLITE_NULL;
-             r.text = detail::ColumnText16(s, 4);
-             r.severity = static_cast<DWORD>(sqlite3_column_int64(s, 5));
-             r.micros = sqlite3_column_int64(s, 6);
-             records.push_back(r);
-         });
+    Exec(
+        "SELECT seq, pid, port, status, text, severity, micros, error FROM port_status"
+        " ORDER BY seq",
+        {}, [&](sqlite3_stmt* s) {
+            PortStatusRecord r;
+            r.seq = sqlite3_column_int64(s, 0);
+            r.pid = sqlite3_column_int(s, 1);
+            r.port = detail::ColumnText16(s, 2);
+            r.status = static_cast<DWORD>(sqlite3_column_int64(s, 3));
+            r.hasText = sqlite3_column_type(s, 4) != SQLITE_NULL;
+            r.text = detail::ColumnText16(s, 4);
+            r.severity = static_cast<DWORD>(sqlite3_column_int64(s, 5));
+            r.micros = sqlite3_column_int64(s, 6);
+            r.error = static_cast<DWORD>(sqlite3_column_int64(s, 7));
+            records.push_back(r);
+        });
     return records;
 }
 
@@ -107,18 +111,29 @@ WINSIM_API BOOL WINAPI SetPortW(LPWSTR, LPWSTR portName, DWORD level, LPBYTE por
         return FALSE;
     }
     std::u16string port = portName;
-    if (!winsim::PortKnown(port)) {
+    // SERVER_ACCESS_ADMINISTER on the server, which only an administrator's
+    // token with the group in force holds; checked before the port.
+    const bool allowed = winsim::detail::CallerIsAdministrator();
+    if (allowed && !winsim::PortKnown(port)) {
         SetLastError(ERROR_UNKNOWN_PORT);
         return FALSE;
     }
+    // A refused status is kept too, marked, so that what the monitor asked
+    // for stays in its order with its boxes.
     const auto* info = reinterpret_cast<const PORT_INFO_3W*>(portInfo);
     Exec(
-        "INSERT INTO port_status(pid, port, status, text, severity, micros)"
-        " VALUES(?, ?, ?, ?, ?, ?)",
+        "INSERT INTO port_status(pid, port, status, text, severity, micros, error)"
+        " VALUES(?, ?, ?, ?, ?, ?, ?)",
         {P(static_cast<int64_t>(getpid())), P(port), P(static_cast<int64_t>(info->dwStatus)),
          info->pszStatus != nullptr ? P(std::u16string(info->pszStatus))
                                     : winsim::detail::PBlob(nullptr, 0),
-         P(static_cast<int64_t>(info->dwSeverity)), P(NowMicros())});
+         P(static_cast<int64_t>(info->dwSeverity)), P(NowMicros()),
+         P(static_cast<int64_t>(allowed ? 0 : ERROR_ACCESS_DENIED))});
+    if (!allowed) {
+        winsim::detail::RecordRefusal("SetPortW", port);
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
     return TRUE;
 }
 

@@ -109,6 +109,7 @@ void ForgetRecords() {
     Exec("DELETE FROM dialog_showings", {});
     Exec("DELETE FROM ui_events", {});
     Exec("DELETE FROM port_status", {});
+    Exec("DELETE FROM refusals", {});
     Exec("DELETE FROM message_boxes", {});
     Exec("DELETE FROM process_starts", {});
 }

@@ -1,6 +1,7 @@
 // The process token's user, a file's owner in a self-relative security
-// descriptor, and SID comparisons. Every process of the machine runs as
-// its one user (winsim::kMachineUserSid).
+// descriptor, and SID comparisons. A process's token user is the user it
+// runs as (winsim::ProcessUser): the machine's person, whatever the kind of
+// their account, or SYSTEM.
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -120,7 +121,7 @@ WINSIM_API BOOL WINAPI GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS
         SetLastError(ERROR_ACCESS_DENIED);
         return FALSE;
     }
-    const Sid user = SidOf(winsim::kMachineUserSid);
+    const Sid user = SidOf(winsim::UserSid(winsim::ProcessUser()));
     const DWORD needed = static_cast<DWORD>(sizeof(TOKEN_USER) + user.size());
     *returned = needed;
     if (information == nullptr || bytes < needed) {

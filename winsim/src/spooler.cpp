@@ -19,7 +19,7 @@ using winsim::detail::Str;
 namespace {
 
 struct PrinterHandle {
-    std::u16string name;
+    std::u16string name;  // empty for the print server's handle
     DWORD access;
     int64_t job = 0;  // the raw job started on this handle, 0 when none
 };
@@ -38,6 +38,14 @@ bool LookUp(HANDLE printer, PrinterHandle* out) {
     }
     *out = *it->second;
     return true;
+}
+
+// A printer's handle: the server's does not serve the calls of a printer.
+bool LookUpPrinter(HANDLE printer, PrinterHandle* out) {
+    if (!LookUp(printer, out)) return false;
+    if (!out->name.empty()) return true;
+    SetLastError(ERROR_INVALID_HANDLE);
+    return false;
 }
 
 // Lays out a record with its strings behind it, as the spooler returns them.
@@ -88,6 +96,27 @@ bool Fits(size_t size, DWORD bytes, LPBYTE buffer, LPDWORD needed) {
     return true;
 }
 
+// The rights the default security of a printer or of the server gives the
+// caller: Administrators and SYSTEM manage them (and the documents), Everyone
+// prints and enumerates. A token that is not elevated has Everyone's only.
+DWORD Granted(bool server) {
+    if (winsim::detail::CallerIsAdministrator()) {
+        return server ? SERVER_ALL_ACCESS : PRINTER_ALL_ACCESS | PRINTER_ACCESS_MANAGE_LIMITED;
+    }
+    return server ? SERVER_EXECUTE : PRINTER_EXECUTE;
+}
+
+// Generic rights in the spooler's own, as its generic mapping has them.
+DWORD Mapped(DWORD access, bool server) {
+    DWORD out =
+        access & ~static_cast<DWORD>(GENERIC_READ | GENERIC_WRITE | GENERIC_EXECUTE | GENERIC_ALL);
+    if (access & GENERIC_READ) out |= server ? SERVER_READ : PRINTER_READ;
+    if (access & GENERIC_WRITE) out |= server ? SERVER_WRITE : PRINTER_WRITE;
+    if (access & GENERIC_EXECUTE) out |= server ? SERVER_EXECUTE : PRINTER_EXECUTE;
+    if (access & GENERIC_ALL) out |= server ? SERVER_ALL_ACCESS : PRINTER_ALL_ACCESS;
+    return out;
+}
+
 }  // namespace
 
 WINSIM_API BOOL WINAPI OpenPrinterW(LPWSTR name, LPHANDLE printer, LPPRINTER_DEFAULTSW defaults) {
@@ -97,13 +126,24 @@ WINSIM_API BOOL WINAPI OpenPrinterW(LPWSTR name, LPHANDLE printer, LPPRINTER_DEF
     }
     *printer = nullptr;
     if (Faulted("OpenPrinterW")) return FALSE;
+    const bool server = name == nullptr;
     winsim::PrinterRecord record;
-    if (name == nullptr || !winsim::GetPrinterRecord(name, &record)) {
+    if (!server && !winsim::GetPrinterRecord(name, &record)) {
         SetLastError(ERROR_INVALID_PRINTER_NAME);
         return FALSE;
     }
-    auto* h = new PrinterHandle{
-        record.name, defaults != nullptr ? defaults->DesiredAccess : PRINTER_ACCESS_USE, 0};
+    const DWORD granted = Granted(server);
+    DWORD access = defaults != nullptr
+                       ? Mapped(defaults->DesiredAccess, server)
+                       : static_cast<DWORD>(server ? SERVER_ACCESS_ENUMERATE : PRINTER_ACCESS_USE);
+    if (access & MAXIMUM_ALLOWED)
+        access = (access & ~static_cast<DWORD>(MAXIMUM_ALLOWED)) | granted;
+    if ((access & ~granted) != 0) {
+        winsim::detail::RecordRefusal("OpenPrinterW", server ? u"" : record.name);
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    auto* h = new PrinterHandle{record.name, access, 0};
     {
         std::lock_guard<std::mutex> guard(g_handleLock);
         g_handles[h] = h;
@@ -129,7 +169,7 @@ WINSIM_API BOOL WINAPI ClosePrinter(HANDLE printer) {
 WINSIM_API BOOL WINAPI GetPrinterW(HANDLE printer, DWORD level, LPBYTE buffer, DWORD bytes,
                                    LPDWORD needed) {
     PrinterHandle h;
-    if (!LookUp(printer, &h) || Faulted("GetPrinterW")) return FALSE;
+    if (!LookUpPrinter(printer, &h) || Faulted("GetPrinterW")) return FALSE;
     if (level != 2) {
         SetLastError(ERROR_INVALID_LEVEL);
         return FALSE;
@@ -163,7 +203,7 @@ WINSIM_API BOOL WINAPI GetPrinterW(HANDLE printer, DWORD level, LPBYTE buffer, D
 
 WINSIM_API BOOL WINAPI SetPrinterW(HANDLE printer, DWORD level, LPBYTE info, DWORD command) {
     PrinterHandle h;
-    if (!LookUp(printer, &h) || Faulted("SetPrinterW")) return FALSE;
+    if (!LookUpPrinter(printer, &h) || Faulted("SetPrinterW")) return FALSE;
     if (level != 9) {
         SetLastError(ERROR_INVALID_LEVEL);
         return FALSE;
@@ -194,7 +234,7 @@ WINSIM_API BOOL WINAPI SetPrinterW(HANDLE printer, DWORD level, LPBYTE info, DWO
 WINSIM_API BOOL WINAPI GetPrinterDriverW(HANDLE printer, LPWSTR, DWORD level, LPBYTE buffer,
                                          DWORD bytes, LPDWORD needed) {
     PrinterHandle h;
-    if (!LookUp(printer, &h) || Faulted("GetPrinterDriverW")) return FALSE;
+    if (!LookUpPrinter(printer, &h) || Faulted("GetPrinterDriverW")) return FALSE;
     if (level != 3) {
         SetLastError(ERROR_INVALID_LEVEL);
         return FALSE;
@@ -260,7 +300,7 @@ WINSIM_API DWORD WINAPI GetPrinterDataW(HANDLE printer, LPWSTR valueName, LPDWOR
     if (!LookUp(printer, &h)) return ERROR_INVALID_HANDLE;
     DWORD injected = 0;
     if (winsim::detail::ShouldFail("GetPrinterDataW", &injected)) return injected;
-    if (valueName == nullptr || needed == nullptr) return ERROR_INVALID_PARAMETER;
+    if (valueName == nullptr || needed == nullptr || h.name.empty()) return ERROR_INVALID_PARAMETER;
     bool found = false;
     DWORD storedType = 0;
     std::vector<uint8_t> value;
@@ -291,8 +331,15 @@ WINSIM_API DWORD WINAPI SetPrinterDataW(HANDLE printer, LPWSTR valueName, DWORD 
     if (!LookUp(printer, &h)) return ERROR_INVALID_HANDLE;
     DWORD injected = 0;
     if (winsim::detail::ShouldFail("SetPrinterDataW", &injected)) return injected;
-    if (valueName == nullptr || (data == nullptr && bytes != 0)) return ERROR_INVALID_PARAMETER;
-    if ((h.access & PRINTER_ACCESS_ADMINISTER) == 0) return ERROR_ACCESS_DENIED;
+    if (valueName == nullptr || (data == nullptr && bytes != 0) || h.name.empty()) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    // The handle's access decides, not who calls now: it was checked when
+    // the handle was opened.
+    if ((h.access & PRINTER_ACCESS_ADMINISTER) == 0) {
+        winsim::detail::RecordRefusal("SetPrinterDataW", h.name);
+        return ERROR_ACCESS_DENIED;
+    }
     static const uint8_t none = 0;
     Exec("INSERT OR REPLACE INTO printer_data(printer, name, type, data) VALUES(?, ?, ?, ?)",
          {P(h.name), P(Str(valueName)), P(static_cast<int64_t>(type)),
@@ -304,7 +351,7 @@ namespace winsim {
 
 bool detail::PrinterHandleJob(HANDLE printer, std::u16string* name, int64_t* job) {
     PrinterHandle h;
-    if (!LookUp(printer, &h)) return false;
+    if (!LookUpPrinter(printer, &h)) return false;
     *name = h.name;
     *job = h.job;
     return true;

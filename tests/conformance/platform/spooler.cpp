@@ -352,30 +352,43 @@ CONFORMANCE_TABLE(RawJobs, "raw jobs") {
 
 CONFORMANCE_TABLE(PortStatus, "port status") {
     const char* why = "SetPortW is missing in Wine 8: calling it ends the process";
+    // Only an administrator whose token is elevated, or SYSTEM, may set a
+    // port's status: the tables run as an elevated administrator, and the
+    // rights table plays every other user.
     struct Row {
         const char* name;
         const WCHAR* port;
         DWORD level;
+        bool elevated;
         bool ok;
         DWORD error;
     } rows[] = {
-        {"level 3 of the printer's port: recorded", TEXT("USB001"), 3, true, 0},
-        {"a port nobody uses: ERROR_UNKNOWN_PORT", TEXT("USB077"), 3, false, ERROR_UNKNOWN_PORT},
-        {"level 1: ERROR_INVALID_LEVEL", TEXT("USB001"), 1, false, ERROR_INVALID_LEVEL},
+        {"level 3 of the printer's port, elevated: recorded", TEXT("USB001"), 3, true, true, 0},
+        {"level 3 of the printer's port, not elevated: ERROR_ACCESS_DENIED", TEXT("USB001"), 3,
+         false, false, ERROR_ACCESS_DENIED},
+        {"a port nobody uses: ERROR_UNKNOWN_PORT", TEXT("USB077"), 3, true, false,
+         ERROR_UNKNOWN_PORT},
+        {"level 1: ERROR_INVALID_LEVEL", TEXT("USB001"), 1, true, false, ERROR_INVALID_LEVEL},
     };
     for (const Row& row : rows) {
         if (!ctx.Begin(row.name, conformance::WinsimOnly(why))) continue;
 #ifndef _WIN32
+        if (!row.elevated) winsim::SetProcessUser(winsim::UserKind::Admin);
         WCHAR text[] = u"Paper Jam";
         PORT_INFO_3W info = {PORT_STATUS_PAPER_JAM, text, PORT_STATUS_TYPE_WARNING};
         size_t before = winsim::PortStatuses().size();
         SetLastError(kSentinel);
         BOOL ok = SetPortW(nullptr, const_cast<LPWSTR>(row.port), row.level,
                            reinterpret_cast<LPBYTE>(&info));
+        if (!row.elevated) winsim::ClearProcessUser();
         ROW_EQ(ok, row.ok ? TRUE : FALSE);
         ROW_EQ(GetLastError(), row.ok ? kSentinel : row.error);
         std::vector<winsim::PortStatusRecord> statuses = winsim::PortStatuses();
-        ROW_EQ(statuses.size(), before + (row.ok ? 1 : 0));
+        // A refused status stays in the machine's record, marked refused.
+        ROW_EQ(statuses.size(), before + (row.ok || !row.elevated ? 1 : 0));
+        if (!row.elevated && statuses.size() > before) {
+            ROW_EQ(statuses.back().error, static_cast<DWORD>(ERROR_ACCESS_DENIED));
+        }
         if (row.ok && statuses.size() > before) {
             ROW_EQ(statuses.back().status, static_cast<DWORD>(PORT_STATUS_PAPER_JAM));
             ROW_EQ(statuses.back().severity, static_cast<DWORD>(PORT_STATUS_TYPE_WARNING));

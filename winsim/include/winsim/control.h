@@ -8,6 +8,7 @@
 #include "winsim/control/dialog.h"
 #include "winsim/control/files.h"
 #include "winsim/control/machine.h"
+#include "winsim/control/rights.h"
 #include "winsim/control/spooler.h"
 #include "winsim/control/usb.h"
 #include "winsim/control/windows.h"

@@ -56,7 +56,7 @@ struct ProcessStart {
 std::vector<ProcessStart> ProcessStarts();
 
 // Forgets the records a run leaves: jobs, dialog showings, UI events, port
-// statuses, message boxes and process starts (a long fuzz run would otherwise fill the
+// statuses, refusals, message boxes and process starts (a long fuzz run would otherwise fill the
 // machine).
 void ForgetRecords();
 

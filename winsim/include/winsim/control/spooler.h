@@ -34,7 +34,10 @@ std::vector<uint8_t> UserDevmode(const std::u16string& printer);
 std::vector<uint8_t> DefaultDevmode(const PrinterRecord& printer);
 // Adds the printer as the spooler does: stores it, asks the driver for its
 // default devmode (DrvConvertDevMode, CDM_DRIVER_DEFAULT) and sends it
-// PRINTER_EVENT_INITIALIZE (DrvPrinterEvent), each when the driver has it.
+// PRINTER_EVENT_INITIALIZE (DrvPrinterEvent), each when the driver has it,
+// on the calling thread acting as SYSTEM (the spooler's service). Adding a
+// printer is an administrator's act: the control side does it whatever
+// the process's user.
 // A driver that does not load, or whose DrvPrinterEvent fails, takes the
 // printer back out: AddPrinter fails and no printer is left behind.
 // A name the spooler refuses (empty, longer than kMaxPrinterNameUnits, or
@@ -72,7 +75,9 @@ void ForbidDriverModules(const std::string& why);
 void* DriverEntry(const DriverModule& module, const char* name);
 void UnloadDriverModule(DriverModule& module);
 
-// Every SetPortW call that the spooler accepted, in order.
+// Every SetPortW call that passed the argument checks, in order: accepted
+// (error 0), or refused for the caller's rights (ERROR_ACCESS_DENIED, with
+// what the caller asked for).
 struct PortStatusRecord {
     int64_t seq = 0;
     int pid = 0;
@@ -82,6 +87,7 @@ struct PortStatusRecord {
     std::u16string text;
     DWORD severity = 0;
     int64_t micros = 0;  // time of the call
+    DWORD error = 0;
 };
 std::vector<PortStatusRecord> PortStatuses();
 
