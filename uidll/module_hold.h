@@ -19,8 +19,8 @@ struct DriverModuleRelease {
 using ModuleHold = std::unique_ptr<std::remove_pointer_t<HMODULE>,
                                    scoped::KeepingLastError<scoped::DriverModuleRelease>>;
 
-// A reference for a thread to hold, or an empty owner where the loader keeps
-// the module for its threads anyway.
+// A reference for a thread to hold, or an empty owner when the loader does
+// not find the module.
 [[nodiscard]] ModuleHold HoldDriverModule();
 // Ends the calling thread with the exit code and drops its reference in the
 // same step, so no driver code runs after it; returns only when held is

@@ -383,6 +383,7 @@ bool Holdings(std::vector<Holding>* now) {
             {"strings", c.bstrs},
             {"monikers", c.monikers},
             {"threads", winsim::LiveThreadCount()},
+            {"threads in unloaded modules", winsim::UnloadedModuleThreads()},
             {"windows", winsim::ProcessWindowCount()}};
     return true;
 }

@@ -5,10 +5,10 @@
 // size the caller's output buffer is taken to have. Mode 0 answers that
 // size; without DM_IN_PROMPT the driver is called once more directly;
 // with it, the driver's sheets run under CommonPropertySheetUIW and the
-// answer is IDOK or IDCANCEL by how the sheet closed. The module is
-// unloaded before the call returns, after any thread the driver started
-// has ended: a driver thread still running then would run unmapped code,
-// so the module stays loaded instead and the timeline says so.
+// answer is IDOK or IDCANCEL by how the sheet closed. The spooler's
+// reference on the module goes before the call returns, whatever threads
+// the driver started still run: a thread that must outlive the call holds
+// the module itself.
 #include <vector>
 
 #include "window_internal.h"
@@ -16,8 +16,6 @@
 namespace {
 
 using SheetsFn = LONG(CALLBACK*)(PPROPSHEETUI_INFO, LPARAM);
-
-constexpr DWORD kDriverThreadGraceMs = 2000;
 
 // The printer's name and its driver's configuration file, by the two-call
 // queries an application would make.
@@ -86,14 +84,7 @@ WINSIM_API LONG WINAPI DocumentPropertiesW(HWND window, HANDLE printer, LPWSTR d
             answer = Run(window, sheets, printer, name.data(), output, input, mode);
         }
         DWORD error = GetLastError();
-        if (sheets != nullptr && !winsim::detail::WaitForModuleThreads(
-                                     reinterpret_cast<const void*>(sheets), kDriverThreadGraceMs)) {
-            winsim::detail::RecordUiEvent(
-                "threads-at-unload", nullptr, configFile, {},
-                "driver threads still running as the driver is unloaded: left loaded");
-        } else {
-            winsim::UnloadDriverModule(module);
-        }
+        winsim::UnloadDriverModule(module);
         SetLastError(error);
     }
     if (opened != nullptr) {

@@ -1,78 +1,11 @@
-// The spooler's side of a driver: loading its user-interface module by the
-// configuration file path, and adding a printer with the driver calls that
-// the spooler makes for it.
-#include <dlfcn.h>
-
-#include <map>
-#include <mutex>
+// The spooler's side of a driver: adding a printer with the driver calls
+// that the spooler makes for it (the module loads as LoadLibraryW loads
+// it, modules.cpp).
 #include <vector>
 
 #include "internal.h"
 
 namespace winsim {
-namespace {
-
-using EntryFn = BOOL (*)(HINSTANCE, DWORD, LPVOID);
-
-// The loader calls a module's entry with its handle at attach and detach,
-// as the Windows loader calls DllMain.
-void CallEntry(void* library, DWORD reason) {
-    if (auto entry = reinterpret_cast<EntryFn>(dlsym(library, "DllMain"))) {
-        entry(static_cast<HINSTANCE>(library), reason, nullptr);
-    }
-}
-
-// The loader lock: Windows calls DllMain with DLL_PROCESS_ATTACH once, when
-// the first load maps the module, and DLL_PROCESS_DETACH when the last
-// reference goes, never two entries at once. Threads that each load the
-// driver (two Printing Preferences at a time) must not re-enter it.
-std::mutex g_loaderLock;
-std::map<void*, long> g_loads;
-std::string g_forbidden;  // why this process loads no driver module, or empty
-
-}  // namespace
-
-void ForbidDriverModules(const std::string& why) {
-    std::lock_guard<std::mutex> guard(g_loaderLock);
-    g_forbidden = why;
-}
-
-DriverModule LoadDriverModule(const std::u16string& configFile) {
-    DriverModule module;
-    {
-        std::lock_guard<std::mutex> guard(g_loaderLock);
-        if (!g_forbidden.empty()) {
-            module.error = g_forbidden;
-            return module;
-        }
-    }
-    std::string host = HostPath(configFile);
-    std::lock_guard<std::mutex> guard(g_loaderLock);
-    module.library = dlopen(host.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (module.library == nullptr) {
-        const char* why = dlerror();
-        module.error = why != nullptr ? why : "cannot load " + host;
-    } else if (g_loads[module.library]++ == 0) {
-        CallEntry(module.library, DLL_PROCESS_ATTACH);
-    }
-    return module;
-}
-
-void* DriverEntry(const DriverModule& module, const char* name) {
-    return module.library != nullptr ? dlsym(module.library, name) : nullptr;
-}
-
-void UnloadDriverModule(DriverModule& module) {
-    if (module.library != nullptr) {
-        std::lock_guard<std::mutex> guard(g_loaderLock);
-        if (--g_loads[module.library] == 0) {
-            g_loads.erase(module.library);
-            CallEntry(module.library, DLL_PROCESS_DETACH);
-        }
-        dlclose(module.library);
-    }
-    module.library = nullptr;
-}
 
 bool AddPrinter(const std::u16string& name, const std::u16string& port,
                 const std::u16string& driverName, std::string* error) {

@@ -131,6 +131,13 @@ double SleepScale();
 // Whether the process's window station is one a person sees.
 bool WindowStationVisible();
 
+// Threads of CreateThread, suspended or running, whose start routine lies
+// where inModule says, but the thread exceptThread (0: none).
+long LiveThreadsStartedIn(const std::function<bool(const void*)>& inModule, DWORD exceptThread);
+// Ends the calling thread with the exit code; nothing more of its frames
+// runs.
+[[noreturn]] void ExitCurrentThread(DWORD exitCode);
+
 // Units and bytes of a UTF-16 text including the terminator.
 size_t Units(const WCHAR* text);
 std::u16string Str(const WCHAR* text);

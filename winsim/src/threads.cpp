@@ -10,9 +10,8 @@
 // the accounting shows it, as a thread left suspended on Windows holds it
 // until the process ends. A program that wants such a thread gone resumes
 // it and lets it end.
-#include <dlfcn.h>
-
 #include <condition_variable>
+#include <csetjmp>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -50,9 +49,24 @@ thread_local DWORD t_threadId = 0;
 
 DWORD NewThreadId() { return g_nextThreadId.fetch_add(4); }
 
+// Where a thread that ends itself (FreeLibraryAndExitThread) goes: back to
+// the frame that started it, leaving the frames above unrun, as ExitThread
+// leaves them on Windows (no destructors, no return into the caller's code,
+// which may be unloaded by then).
+thread_local std::jmp_buf* t_exit = nullptr;
+thread_local DWORD t_exitCode = 0;
+
+__attribute__((noinline)) DWORD Start(ThreadState* state) {
+    std::jmp_buf exit;
+    t_exit = &exit;
+    if (setjmp(exit) != 0) return t_exitCode;
+    return state->start(state->parameter);
+}
+
 void Run(const std::shared_ptr<ThreadState>& state) {
     t_threadId = state->id;
-    DWORD code = state->start(state->parameter);
+    DWORD code = Start(state.get());
+    t_exit = nullptr;
     {
         std::lock_guard<std::mutex> guard(R().lock);
         state->exitCode = code;
@@ -88,11 +102,6 @@ void CloseThreadHandle(HANDLE handle) {
         R().handles.erase(it);
     }
     R().changed.notify_all();
-}
-
-const void* ModuleBase(const void* address) {
-    Dl_info info{};
-    return dladdr(address, &info) != 0 ? info.dli_fbase : nullptr;
 }
 
 }  // namespace
@@ -192,18 +201,22 @@ bool WaitForProcessThreads(DWORD timeoutMs) {
                                 [] { return R().live.empty(); });
 }
 
-bool detail::WaitForModuleThreads(const void* moduleAddress, DWORD timeoutMs) {
-    const void* base = ModuleBase(moduleAddress);
-    if (base == nullptr) return true;
-    std::unique_lock<std::mutex> lock(R().lock);
-    return R().changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] {
-        for (const auto& entry : R().live) {
-            if (entry.second->started &&
-                ModuleBase(reinterpret_cast<const void*>(entry.second->start)) == base)
-                return false;
-        }
-        return true;
-    });
+long detail::LiveThreadsStartedIn(const std::function<bool(const void*)>& inModule,
+                                  DWORD exceptThread) {
+    std::lock_guard<std::mutex> guard(R().lock);
+    long count = 0;
+    for (const auto& entry : R().live) {
+        if (entry.second->id != exceptThread &&
+            inModule(reinterpret_cast<const void*>(entry.second->start)))
+            ++count;
+    }
+    return count;
+}
+
+void detail::ExitCurrentThread(DWORD exitCode) {
+    if (t_exit == nullptr) pthread_exit(nullptr);  // a thread CreateThread did not make
+    t_exitCode = exitCode;
+    std::longjmp(*t_exit, 1);
 }
 
 }  // namespace winsim

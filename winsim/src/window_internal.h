@@ -62,8 +62,4 @@ bool RunOnWindowThread(HWND window, DWORD thread, std::function<LRESULT()> reque
 bool PumpMessagesUntil(const std::function<bool()>& done,
                        std::chrono::steady_clock::time_point deadline);
 
-// Waits until no thread whose start routine lies in the module that holds
-// moduleAddress is running; false when one still runs at the timeout.
-bool WaitForModuleThreads(const void* moduleAddress, DWORD timeoutMs);
-
 }  // namespace winsim::detail

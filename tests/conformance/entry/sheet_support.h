@@ -61,15 +61,19 @@ inline const DriverDevmode* AsDriverDevmode(const std::string& bytes) {
     return reinterpret_cast<const DriverDevmode*>(bytes.data());
 }
 
-// The threads this process holds (both platforms count them).
-inline long ThreadCount() {
+// What this process holds of one kind; -1 where the platform does not
+// count it.
+inline long HeldCount(const char* what) {
     std::vector<Holding> now;
     Holdings(&now);
     for (const Holding& h : now) {
-        if (std::strcmp(h.what, "threads") == 0) return h.count;
+        if (std::strcmp(h.what, what) == 0) return h.count;
     }
     return -1;
 }
+
+// The threads this process holds (both platforms count them).
+inline long ThreadCount() { return HeldCount("threads"); }
 
 // A closing thread ends on its own (a cancelled one at once, a pressing
 // one after its last press): true when the count is back within 5 s.

@@ -148,10 +148,17 @@ static_assert(sizeof(OSVERSIONINFOW) == 276);
 
 WINSIM_API BOOL WINAPI GetVersionExW(LPOSVERSIONINFOW info);
 
-// Named system modules. Only the system's own modules are found by name
-// (the driver itself is loaded by the spooler, not through these).
+// Modules: the system's own, found by name, and modules loaded from a
+// file of the machine by their path (the driver, as the spooler loads it,
+// or a program that loads it itself), each with its reference count.
 typedef LONG_PTR(WINAPI* FARPROC)();
 #define LOAD_LIBRARY_SEARCH_SYSTEM32 0x00000800
+#define GET_MODULE_HANDLE_EX_FLAG_PIN 0x00000001
+#define GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT 0x00000002
+#define GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS 0x00000004
+WINSIM_API BOOL WINAPI GetModuleHandleExW(DWORD flags, LPCWSTR name, HMODULE* module);
+WINSIM_API __attribute__((noreturn)) void WINAPI FreeLibraryAndExitThread(HMODULE module,
+                                                                          DWORD exitCode);
 WINSIM_API HMODULE WINAPI LoadLibraryW(LPCWSTR name);
 WINSIM_API HMODULE WINAPI LoadLibraryExW(LPCWSTR name, HANDLE file, DWORD flags);
 WINSIM_API DWORD WINAPI GetModuleFileNameW(HMODULE module, LPWSTR buffer, DWORD size);

@@ -37,6 +37,9 @@ std::map<std::string, long> ExitCallCounts(int pid);
 // until none is left: false when one still lives at the timeout.
 long LiveThreadCount();
 bool WaitForProcessThreads(DWORD timeoutMs);
+// Threads that were still to run or running in a module as its last
+// reference went: each would have faulted on Windows.
+long UnloadedModuleThreads();
 
 // Fault injection: the nth call from now of the named platform function
 // fails with the given error (nth 0: every call). Other processes take

@@ -47,8 +47,9 @@ bool CloseMessageBox(int64_t id);
 // title), "sheet-shown" (window: the frame; text: its title),
 // "page-callback" (CPSUICB reason, the callback's answer, page index),
 // "press" (control ID), "sheet-timeout", "sheet-closed" (CPSUI result),
-// "threads-at-unload" (from DocumentPropertiesW: driver threads still
-// running as it unloads the driver).
+// "threads-at-unload" (from the last FreeLibrary of a module: the count of
+// its threads still to run or running, each a fault on Windows; text: the
+// module's path).
 struct UiEvent {
     int64_t seq = 0;
     int pid = 0;

@@ -1,3 +1,6 @@
+// The loader unloads a module at its last FreeLibrary, whatever threads
+// still run in it, so a thread of the driver's that may outlive every
+// caller's reference takes one of its own.
 #include "module_hold.h"
 
 ModuleHold HoldDriverModule() {
