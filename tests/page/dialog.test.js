@@ -33,7 +33,7 @@ async function context(languageId = 0x0409, zoom = 1) {
 // Runs check over the rows a few at a time (each row is a page of its own,
 // and waiting on the browser dominates): width rows are always under way,
 // the next starting as soon as one ends; results in row order.
-async function eachRow(rows, check, width = 6) {
+async function eachRow(rows, check, width = 4) {
   const results = new Array(rows.length);
   let next = 0;
   const worker = async () => {
