@@ -67,6 +67,7 @@ void Run(const std::shared_ptr<ThreadState>& state) {
     t_threadId = state->id;
     DWORD code = Start(state.get());
     t_exit = nullptr;
+    winsim::detail::EndThreadQueue();
     {
         std::lock_guard<std::mutex> guard(R().lock);
         state->exitCode = code;

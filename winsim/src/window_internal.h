@@ -47,6 +47,8 @@ void EnsureMessageQueue();
 void DropSentMessages(HWND window);
 // The windows of a thread that ends go with it, without messages.
 void ForgetThreadWindows(DWORD thread);
+// Ends the calling thread's windows and message queue now (the thread is ending).
+void EndThreadQueue();
 // Whether the thread made a top-level window that still exists: only such
 // a window takes messages from other processes.
 bool ThreadOwnsTopLevelWindow(DWORD thread);

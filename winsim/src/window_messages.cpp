@@ -72,12 +72,15 @@ void Fail(const std::shared_ptr<Sent>& message) {
 // The queue of the thread that holds it ends with the thread.
 struct QueueOwner {
     DWORD thread = 0;
-    ~QueueOwner() {
+    ~QueueOwner() { End(); }
+    void End() {
         if (thread == 0) return;
-        winsim::detail::ForgetThreadWindows(thread);
+        DWORD ended = thread;
+        thread = 0;
+        winsim::detail::ForgetThreadWindows(ended);
         {
             std::lock_guard<std::mutex> guard(Q().lock);
-            auto it = Q().byThread.find(thread);
+            auto it = Q().byThread.find(ended);
             if (it != Q().byThread.end()) {
                 for (auto& message : it->second) Fail(message);
                 Q().byThread.erase(it);
@@ -87,6 +90,14 @@ struct QueueOwner {
     }
 };
 thread_local QueueOwner t_queue;
+
+}  // namespace
+
+// A thread's windows and queue go as the thread ends, before its handle is
+// signalled: whoever waited for the thread finds them gone.
+void winsim::detail::EndThreadQueue() { t_queue.End(); }
+
+namespace {
 
 // The thread's quit, posted by PostQuitMessage and taken by PeekMessageW.
 thread_local bool t_quitPosted = false;
