@@ -15,6 +15,7 @@
 #include "driver_files.h"
 #include "paper_table.h"
 #include "sample_page.h"
+#include "script_rows.h"
 #include "settings_dialog.h"
 #include "winsim/control.h"
 
@@ -101,24 +102,7 @@ void PrepareShippedScript(int which) {
 void PrepareShippedRows(int rows) {
     PrepareMachine(4);
     const std::string shipped = ReadHostFile(std::string(LARK_PACKAGE_DIR) + "/settings.js");
-    std::string list = " ";
-    for (int i = 0; i < rows; ++i) {
-        if (i > 0) list += ", ";
-        list += "\"Paper " + std::to_string(i) + "\", \"" + std::to_string(3 + i % 7) + ".5;" +
-                std::to_string(5 + i % 5) + ".0;" + std::to_string(i % 2) + ";" +
-                std::to_string(256 + i) + ";\", " + std::to_string(i);
-    }
-    list += " ";
-    std::string text = shipped;
-    const std::string key = "szPaperSizes : [";
-    for (size_t at = text.find(key); at != std::string::npos; at = text.find(key, at)) {
-        size_t open = at + key.size();
-        size_t close = text.find(']', open);
-        if (close == std::string::npos) break;
-        text.replace(open, close - open, list);
-        at = open + list.size();
-    }
-    WriteFile(ScriptPath(), text);
+    WriteFile(ScriptPath(), bench::ScriptWithRows(shipped, rows));
 }
 
 // Opens a file in text mode and reads it whole, as the readers do.

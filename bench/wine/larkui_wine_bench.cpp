@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "../script_rows.h"
 #include "driver_devmode.h"
 #include "wine_check.h"
 #include "wine_harness.h"
@@ -27,8 +28,8 @@ namespace {
 // A printer of its own: the tests' printers and their data values stay as they are.
 constexpr const wchar_t* kBenchPrinter = L"Lark Bench";
 constexpr int kMaxRows = 256;
-// How the shipped script opens each language block's paper list.
-constexpr const char* kPaperListKey = "szPaperSizes : [";
+using bench::kPaperListKey;
+using bench::ScriptWithRows;
 
 // Every figure is measured in a share of each round, the rounds one after the other over the
 // whole run, so a slow spell of the machine (other work on it) falls on every figure alike.
@@ -344,29 +345,6 @@ bool WriteBytes(const std::wstring& path, const std::string& bytes) {
     if (f == nullptr) return false;
     bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
     return std::fclose(f) == 0 && ok;
-}
-
-// The shipped script with every language block's paper list replaced by n rows of
-// varied sizes, in inches and centimetres.
-std::string ScriptWithRows(const std::string& shipped, int rows) {
-    std::string list = " ";
-    for (int i = 0; i < rows; ++i) {
-        if (i > 0) list += ", ";
-        list += "\"Paper " + std::to_string(i) + "\", \"" + std::to_string(3 + i % 7) + ".5;" +
-                std::to_string(5 + i % 5) + ".0;" + std::to_string(i % 2) + ";" +
-                std::to_string(256 + i) + ";\", " + std::to_string(i);
-    }
-    list += " ";
-    std::string text = shipped;
-    const std::string key = kPaperListKey;
-    for (size_t at = text.find(key); at != std::string::npos; at = text.find(key, at)) {
-        size_t open = at + key.size();
-        size_t close = text.find(']', open);
-        if (close == std::string::npos) break;
-        text.replace(open, close - open, list);
-        at = open + list.size();
-    }
-    return text;
 }
 
 std::wstring FolderOf(const wchar_t* path) {
